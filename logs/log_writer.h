@@ -1,0 +1,60 @@
+// The access and error logs: one stamped line appended per call, with lines
+// that could not be written kept in memory and written later.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "shell/clock.h"
+
+namespace orvalin {
+
+struct LogPaths {
+    std::string accessLog;
+    std::string errorLog;
+};
+
+// access.log and error.log in $XDG_STATE_HOME/orvalin (~/.local/state/orvalin
+// when unset); creates that folder.
+LogPaths DefaultLogPaths();
+
+class CLogWriter {
+public:
+    explicit CLogWriter(IClock& clock) : clock_(clock) {}
+
+    // Appends "<%m/%d/%Y %H:%M:%S> " + text + CR LF to fileName, first writing
+    // any missed entries. Safe from any thread.
+    void WriteLogLine(const std::string& text, const std::string& fileName);
+
+    // The log settings. Safe to change on one thread while others write.
+    void SetAccessLogFile(std::string path);
+    void SetErrorLogFile(std::string path);
+    void SetDoAccessLog(bool on) { doAccessLog_.store(on); }
+    void SetDoErrorLog(bool on) { doErrorLog_.store(on); }
+    std::string AccessLogFile() const;
+    std::string ErrorLogFile() const;
+    bool DoAccessLog() const { return doAccessLog_.load(); }
+    bool DoErrorLog() const { return doErrorLog_.load(); }
+
+    // Lines waiting to be written (taken under the guard); for tests and display.
+    std::deque<std::string> MissedEntries();
+
+private:
+    void AcquireGuard();
+    void ReleaseGuard();
+
+    IClock& clock_;
+    mutable std::mutex pathsMutex_;
+    std::string accessLogFile_;
+    std::string errorLogFile_;
+    std::atomic<bool> doAccessLog_{true};
+    std::atomic<bool> doErrorLog_{true};
+
+    std::atomic_flag logBusy_;         // the guard, taken with 5 ms sleeps
+    std::deque<std::string> missedEntries_;  // touched only under logBusy_
+};
+
+}  // namespace orvalin

@@ -1,0 +1,72 @@
+// Sends one plain-text message per call through the SMTP server named in the
+// settings, in one short session without authentication.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "mail/smtp_transport.h"
+#include "shell/clock.h"
+#include "shell/message_box.h"
+#include "shell/settings_store.h"
+
+namespace orvalin {
+
+inline constexpr std::chrono::milliseconds kSmtpConnectLimit{30'000};
+inline constexpr std::chrono::milliseconds kSmtpReplyLimit{60'000};
+inline constexpr std::uint16_t kSmtpDefaultPort = 25;
+inline constexpr std::size_t kSmtpReplyBytes = 1348;
+
+// "host" or "host:port"; without a port (or with one that is not a number
+// from 1 to 65535) the whole text is the host and the port is 25.
+struct SmtpServer {
+    std::string host;
+    std::uint16_t port = kSmtpDefaultPort;
+};
+SmtpServer ParseSmtpServer(const std::string& setting);
+
+// The mail date "%a, %d %b %Y %H:%M:%S %z" with English names.
+std::string FormatMailDate(const std::tm& local);
+// Line feeds without a carriage return become CR LF; a line that begins with
+// "." gets a second dot.
+std::string EncodeBody(const std::string& body);
+// Removes carriage returns and line feeds.
+std::string StripLineBreaks(std::string text);
+
+class CSmtpClient {
+public:
+    using TransportFactory = std::function<std::unique_ptr<ISmtpTransport>()>;
+
+    CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock);
+
+    // The sender shown in the From header (the held copies of SMTPName and SMTPEmail).
+    void SetSender(std::string name, std::string email);
+
+    // 1 when the server accepted the message or sending is disabled, else 0.
+    int SendMail(std::string from, std::string to, std::string subject, std::string body);
+
+    // Time limits; tests shorten them.
+    std::chrono::milliseconds connectLimit = kSmtpConnectLimit;
+    std::chrono::milliseconds replyLimit = kSmtpReplyLimit;
+    // Makes the connection of each session; plain TCP unless replaced.
+    TransportFactory makeTransport = [] { return std::make_unique<PlainSmtpTransport>(); };
+
+private:
+    std::string NextMessageId();
+
+    SettingsStore& store_;
+    IMessageBox& boxes_;
+    IClock& clock_;
+    std::mutex senderMutex_;
+    std::string senderName_;
+    std::string senderEmail_;
+    std::atomic<std::uint32_t> messageCounter_{0};
+};
+
+}  // namespace orvalin

@@ -1,0 +1,42 @@
+// The byte stream an SMTP session runs over. The plain transport is a TCP
+// connection; a secured one can take its place without touching the session.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "probe/socket_io.h"
+
+namespace orvalin {
+
+class ISmtpTransport {
+public:
+    virtual ~ISmtpTransport() = default;
+    virtual bool Open() = 0;
+    virtual bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) = 0;
+    // One send call with the whole text; false on an error return.
+    virtual bool Send(std::string_view bytes) = 0;
+    // One receive of at most maxBytes; empty on close, error or time-out.
+    virtual std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) = 0;
+};
+
+class PlainSmtpTransport final : public ISmtpTransport {
+public:
+    bool Open() override { return connection_.Open(); }
+    bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) override {
+        return connection_.Connect(endpoint, limit);
+    }
+    bool Send(std::string_view bytes) override { return connection_.SendOnce(bytes); }
+    std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
+        return connection_.ReceiveOnce(maxBytes, limit);
+    }
+
+private:
+    TcpConnection connection_;
+};
+
+}  // namespace orvalin

@@ -1,0 +1,62 @@
+// One monitored address and one HTTP/1.0 exchange with it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace orvalin {
+
+// A probe gives up connecting after this long (then GetStatusCode is false)...
+inline constexpr std::chrono::milliseconds kProbeConnectLimit{20'000};
+// ...and waits this long for the answer to begin (then true, empty status).
+inline constexpr std::chrono::milliseconds kProbeAnswerLimit{60'000};
+inline constexpr std::uint16_t kHttpDefaultPort = 80;
+inline constexpr std::size_t kProbeReceiveBytes = 1348;
+
+// The class of a site's last timed probe.
+enum ProbeState : std::int32_t { kStateWell = 1, kStateSlow = 2, kStateUnreachable = 3 };
+
+// How an address splits into what is sent where.
+struct ProbeTarget {
+    std::string host;
+    std::uint16_t port = kHttpDefaultPort;
+    std::string request;  // "GET /" + path + " HTTP/1.0\r\n\r\n"
+};
+
+// Splits an address as typed. False when nothing is left of the host-and-port part.
+bool SplitAddress(const std::string& url, ProbeTarget& target);
+// The status code of an answer's first line, as the probe reads it; leaves
+// statusText unchanged when the answer has no usable status line.
+void ParseStatusLine(const std::string& answer, std::string& statusText);
+
+class CSiteProbe {
+public:
+    explicit CSiteProbe(std::string url) : url_(std::move(url)) {}
+
+    // The address, safe to read on one thread while another replaces it.
+    std::string Url() const;
+    void SetUrl(std::string url);
+
+    // One exchange with the site at the address as it was at the start of the
+    // call. True when the request was sent and one receive completed;
+    // statusText then holds the status code, or stays as passed (empty) when
+    // nothing usable came back. False when the exchange did not take place;
+    // statusText is then "Could not resolve url" for a failed name lookup.
+    bool GetStatusCode(std::string& statusText) const;
+
+    // Class of the last timed probe; 1 until the first one ends.
+    std::atomic<std::int32_t> state{kStateWell};
+
+    // Time limits; tests shorten them.
+    std::chrono::milliseconds connectLimit = kProbeConnectLimit;
+    std::chrono::milliseconds answerLimit = kProbeAnswerLimit;
+
+private:
+    mutable std::mutex urlMutex_;
+    std::string url_;
+};
+
+}  // namespace orvalin

@@ -1,0 +1,90 @@
+#include "probe/socket_io.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace orvalin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for events on fd until the deadline; retries on signals.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+TcpConnection::~TcpConnection() { Close(); }
+
+bool TcpConnection::Open() {
+    Close();
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd_ >= 0;
+}
+
+bool TcpConnection::Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) {
+    if (fd_ < 0) {
+        return false;
+    }
+    const auto deadline = Clock::now() + limit;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint);
+    bool connected = rc == 0;
+    if (!connected && errno == EINPROGRESS && WaitFor(fd_, POLLOUT, deadline)) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        connected = ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    ::fcntl(fd_, F_SETFL, flags);
+    return connected;
+}
+
+bool TcpConnection::SendOnce(std::string_view bytes) {
+    if (fd_ < 0) {
+        return false;
+    }
+    ssize_t sent;
+    do {
+        sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0;
+}
+
+std::string TcpConnection::ReceiveOnce(std::size_t maxBytes, std::chrono::milliseconds limit) {
+    if (fd_ < 0 || !WaitFor(fd_, POLLIN, Clock::now() + limit)) {
+        return {};
+    }
+    std::string buffer(maxBytes, '\0');
+    ssize_t received;
+    do {
+        received = ::recv(fd_, buffer.data(), maxBytes, 0);
+    } while (received < 0 && errno == EINTR);
+    buffer.resize(received > 0 ? static_cast<std::size_t>(received) : 0);
+    return buffer;
+}
+
+void TcpConnection::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+}  // namespace orvalin
