@@ -57,4 +57,18 @@ inline constexpr std::string_view kTrayTipPrefix = "Orvalin\n";
 inline constexpr std::string_view kTrayTipUnreachable = "Orvalin\nAt least one website in unreachable";
 inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website in slow";
 
+// orvalin-settings, the command-line tool over the settings store
+inline constexpr std::string_view kToolUsage =
+    "Usage: orvalin-settings list\n"
+    "       orvalin-settings get SECTION KEY\n"
+    "       orvalin-settings set-int SECTION KEY NUMBER\n"
+    "       orvalin-settings set-string SECTION KEY TEXT\n";
+inline constexpr std::string_view kToolStoreIs = "Settings store: ";
+inline constexpr std::string_view kToolTypeInt = "int";
+inline constexpr std::string_view kToolTypeString = "string";
+inline constexpr std::string_view kToolNotANumber =
+    "orvalin-settings: not a 32-bit integer: ";
+inline constexpr std::string_view kToolWriteFailed =
+    "orvalin-settings: the value could not be stored in ";
+
 }  // namespace orvalin::text
