@@ -66,7 +66,6 @@ private:
     std::mutex senderMutex_;
     std::string senderName_;
     std::string senderEmail_;
-    std::atomic<std::uint32_t> messageCounter_{0};
 };
 
 }  // namespace orvalin

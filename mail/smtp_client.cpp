@@ -1,0 +1,261 @@
+#include "mail/smtp_client.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
+#include "probe/endpoint.h"
+#include "resources/strings.h"
+
+namespace orvalin {
+namespace {
+
+// Fixed English names: the Date line must not follow the user's locale.
+constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
+                                                       "Thu", "Fri", "Sat"};
+constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Wraps any integer into 0..count-1, so that an odd tm field cannot index
+// outside a name table.
+std::size_t Wrap(int value, int count) {
+    return static_cast<std::size_t>((value % count + count) % count);
+}
+
+// The steps of a session in the order the reply boxes number them.
+enum class Step { kGreeting = 1, kHelo, kMailFrom, kRcptTo, kData, kEndOfMessage };
+
+// One session over an open connection: sends commands, reads replies and
+// reports a refused reply in the box of its step.
+class SmtpExchange {
+  public:
+    SmtpExchange(ISmtpTransport& transport, IMessageBox& boxes,
+                 std::chrono::milliseconds replyLimit)
+        : transport_(transport), boxes_(boxes), replyLimit_(replyLimit) {}
+
+    bool Send(std::string_view bytes) { return transport_.Send(bytes); }
+
+    // One receive; the reply is the bytes up to the first zero byte.
+    std::string ReadReply() {
+        std::string reply = transport_.Receive(kSmtpReplyBytes, replyLimit_);
+        if (const auto zero = reply.find('\0'); zero != std::string::npos) {
+            reply.resize(zero);
+        }
+        return reply;
+    }
+
+    static bool Accepted(const std::string& reply, std::string_view code) {
+        return reply.starts_with(code);
+    }
+
+    // Reads a reply; a refused one is shown in the box of its step.
+    bool Expect(std::string_view code, Step step) {
+        const std::string reply = ReadReply();
+        if (Accepted(reply, code)) {
+            return true;
+        }
+        ShowRefusal(step, reply);
+        return false;
+    }
+
+    void ShowRefusal(Step step, const std::string& reply) {
+        std::string text(text::kSmtpReplyBoxPrefix);
+        text += static_cast<char>('0' + static_cast<int>(step));
+        text += text::kSmtpReplyBoxSuffix;
+        text += reply;
+        boxes_.ShowWarning(text);
+    }
+
+    // After a refusal once the sender was named: resets the server's state,
+    // reading and ignoring its answer.
+    void Reset() {
+        if (Send("RSET\r\n")) {
+            ReadReply();
+        }
+    }
+
+  private:
+    ISmtpTransport& transport_;
+    IMessageBox& boxes_;
+    std::chrono::milliseconds replyLimit_;
+};
+
+// Shared by every client of the process, so that two clients never give two
+// messages the same identifier.
+std::atomic<std::uint32_t> messageCounter{0};
+
+}  // namespace
+
+SmtpServer ParseSmtpServer(const std::string& setting) {
+    SmtpServer server{setting, kSmtpDefaultPort};
+    const auto colon = setting.rfind(':');
+    if (colon == std::string::npos) {
+        return server;
+    }
+    const std::string_view digits = std::string_view(setting).substr(colon + 1);
+    unsigned port = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size() ||
+        port == 0 || port > 65535) {
+        return server;
+    }
+    server.host = setting.substr(0, colon);
+    server.port = static_cast<std::uint16_t>(port);
+    return server;
+}
+
+std::string FormatMailDate(const std::tm& local) {
+    const long offsetMinutes = local.tm_gmtoff / 60;
+    const long absMinutes = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  kDayNames[Wrap(local.tm_wday, 7)].data(), local.tm_mday,
+                  kMonthNames[Wrap(local.tm_mon, 12)].data(), local.tm_year + 1900, local.tm_hour,
+                  local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', absMinutes / 60,
+                  absMinutes % 60);
+    return text;
+}
+
+std::string EncodeBody(const std::string& body) {
+    std::string encoded;
+    encoded.reserve(body.size() + body.size() / 16 + 2);
+    bool lineStart = true;
+    char previous = '\0';
+    for (const char c : body) {
+        // A line of the message that begins with a dot would otherwise lose
+        // it, or end the message early when it is the only character.
+        if (lineStart && c == '.') {
+            encoded += '.';
+        }
+        if (c == '\n' && previous != '\r') {
+            encoded += '\r';
+        }
+        encoded += c;
+        lineStart = c == '\n';
+        previous = c;
+    }
+    return encoded;
+}
+
+std::string StripLineBreaks(std::string text) {
+    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    return text;
+}
+
+CSmtpClient::CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock)
+    : store_(store), boxes_(boxes), clock_(clock) {}
+
+void CSmtpClient::SetSender(std::string name, std::string email) {
+    std::lock_guard lock(senderMutex_);
+    senderName_ = std::move(name);
+    senderEmail_ = std::move(email);
+}
+
+int CSmtpClient::SendMail(std::string from, std::string to, std::string subject, std::string body) {
+    if (store_.Read(key::kDisableEmails) != 0) {
+        return 1;
+    }
+    // Line breaks are dropped from everything that goes into a command or a
+    // header line, so that no setting or typed text can add one of its own.
+    const std::string serverName = StripLineBreaks(store_.Read(key::kSmtp));
+    from = StripLineBreaks(std::move(from));
+    to = StripLineBreaks(std::move(to));
+    subject = StripLineBreaks(std::move(subject));
+    std::string senderName;
+    std::string senderEmail;
+    {
+        std::lock_guard lock(senderMutex_);
+        senderName = StripLineBreaks(senderName_);
+        senderEmail = StripLineBreaks(senderEmail_);
+    }
+
+    const SmtpServer server = ParseSmtpServer(serverName);
+    sockaddr_in endpoint{};
+    if (!ResolveEndpoint(server.host, server.port, endpoint)) {
+        boxes_.ShowWarning(std::string(text::kSmtpContactFailed));
+        return 0;
+    }
+    const std::unique_ptr<ISmtpTransport> transport = makeTransport();
+    if (!transport || !transport->Open()) {
+        boxes_.ShowWarning(std::string(text::kSmtpContactFailed));
+        return 0;
+    }
+    if (!transport->Connect(endpoint, connectLimit)) {
+        boxes_.ShowWarning(std::string(text::kSmtpConnectFailed));
+        return 0;
+    }
+
+    SmtpExchange smtp(*transport, boxes_, replyLimit);
+    if (!smtp.Expect("220", Step::kGreeting)) {
+        return 0;
+    }
+    if (!smtp.Send("HELO " + serverName + "\r\n")) {
+        return 0;
+    }
+    if (!smtp.Expect("250", Step::kHelo)) {
+        return 0;
+    }
+    if (!smtp.Send("MAIL FROM: " + from + "\r\n")) {
+        return 0;
+    }
+    if (!smtp.Expect("250", Step::kMailFrom)) {
+        smtp.Reset();
+        return 0;
+    }
+    if (!smtp.Send("RCPT TO: " + to + "\r\n")) {
+        return 0;
+    }
+    // Servers that insist on the bracketed form get it on a second try.
+    if (!SmtpExchange::Accepted(smtp.ReadReply(), "250")) {
+        if (!smtp.Send("RCPT TO: <" + to + ">\r\n")) {
+            return 0;
+        }
+        if (!smtp.Expect("250", Step::kRcptTo)) {
+            smtp.Reset();
+            return 0;
+        }
+    }
+    if (!smtp.Send("DATA\r\n")) {
+        return 0;
+    }
+    if (!smtp.Expect("354", Step::kData)) {
+        smtp.Reset();
+        return 0;
+    }
+
+    const std::tm now = clock_.LocalNow();
+    std::string message = "Date: " + FormatMailDate(now) + "\r\n";
+    message += "Message-Id: " + NextMessageId() + "\r\n";
+    message += "From: " + senderName + " <" + senderEmail + ">\r\n";
+    message += "To: <" + to + ">\r\n";
+    message += "Subject: " + subject + "\r\n";
+    message += "\r\n";
+    message += EncodeBody(body);
+    message += "\r\n.\r\n";
+    if (!smtp.Send(message)) {
+        return 0;
+    }
+    if (!smtp.Expect("250", Step::kEndOfMessage)) {
+        smtp.Reset();
+        return 0;
+    }
+    return 1;
+}
+
+// "<seconds.process.counter@orvalin>": the counter separates the messages of
+// one process, the process id and the time those of different runs.
+std::string CSmtpClient::NextMessageId() {
+    std::tm local = clock_.LocalNow();
+    std::time_t seconds = std::mktime(&local);
+    if (seconds == static_cast<std::time_t>(-1)) {
+        seconds = std::time(nullptr);
+    }
+    return "<" + std::to_string(static_cast<long long>(seconds)) + "." +
+           std::to_string(static_cast<long>(::getpid())) + "." +
+           std::to_string(messageCounter.fetch_add(1) + 1) + "@orvalin>";
+}
+
+}  // namespace orvalin

@@ -1,0 +1,53 @@
+// Stand-ins for the window side of the SMTP client: a clock that stands
+// still and message boxes that are recorded instead of shown.
+#pragma once
+
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "shell/clock.h"
+#include "shell/message_box.h"
+
+namespace orvalin::test {
+
+// Sunday 14 March 2004, 09:05:07, one hour east of Greenwich.
+inline std::tm FixedMoment() {
+    std::tm moment{};
+    moment.tm_year = 2004 - 1900;
+    moment.tm_mon = 2;
+    moment.tm_mday = 14;
+    moment.tm_hour = 9;
+    moment.tm_min = 5;
+    moment.tm_sec = 7;
+    moment.tm_wday = 0;
+    moment.tm_yday = 73;
+    moment.tm_gmtoff = 3600;
+    return moment;
+}
+
+class FixedClock final : public IClock {
+  public:
+    std::uint32_t TickCount() override { return 0; }
+    std::tm LocalNow() override { return FixedMoment(); }
+    void SleepMs(std::uint32_t) override {}
+};
+
+class RecordedBoxes final : public IMessageBox {
+  public:
+    void ShowWarning(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        texts_.push_back(text);
+    }
+    std::vector<std::string> Texts() const {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> texts_;
+};
+
+}  // namespace orvalin::test
