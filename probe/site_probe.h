@@ -28,8 +28,9 @@ struct ProbeTarget {
 
 // Splits an address as typed. False when nothing is left of the host-and-port part.
 bool SplitAddress(const std::string& url, ProbeTarget& target);
-// The status code of an answer's first line, as the probe reads it; leaves
-// statusText unchanged when the answer has no usable status line.
+// The status code of an answer's first line, as the probe reads it from the
+// bytes of its one receive call (up to a zero byte, never the last byte);
+// leaves statusText unchanged when the answer has no usable status line.
 void ParseStatusLine(const std::string& answer, std::string& statusText);
 
 class CSiteProbe {

@@ -5,24 +5,31 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 namespace orvalin {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits for events on fd until the deadline; retries on signals.
+// Waits for events on fd until the deadline; retries on signals. The wait is
+// rounded up to whole milliseconds and repeated if poll comes back early, so a
+// limit is never cut short.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const int timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
         pollfd p{fd, events, 0};
-        const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        const int ready = ::poll(&p, 1, timeout);
         if (ready > 0) {
             return true;
         }
-        if (ready == 0 || errno != EINTR) {
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready == 0 && timeout == 0) {
             return false;
         }
     }
@@ -30,7 +37,9 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
-TcpConnection::~TcpConnection() { Close(); }
+TcpConnection::~TcpConnection() {
+    Close();
+}
 
 bool TcpConnection::Open() {
     Close();

@@ -1,0 +1,122 @@
+#include "probe/site_probe.h"
+
+#include <algorithm>
+
+#include "probe/endpoint.h"
+#include "probe/socket_io.h"
+#include "resources/strings.h"
+
+namespace orvalin {
+namespace {
+
+constexpr std::string_view kPlainScheme = "http://";
+constexpr std::string_view kSecureScheme = "https://";
+constexpr std::string_view kRequestStart = "GET /";
+constexpr std::string_view kRequestEnd = " HTTP/1.0\r\n\r\n";
+constexpr std::string_view kWhiteSpace = " \t\r\n";
+
+// Removes the marker wherever it occurs, until none is left; searching again
+// from the start also catches an occurrence that a removal has joined up.
+void RemoveEvery(std::string& text, std::string_view marker) {
+    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker)) {
+        text.erase(at, marker.size());
+    }
+}
+
+// The part of the received bytes the status line is read from: up to the
+// first zero byte, and never the last byte received.
+std::string_view AnswerText(std::string_view received) {
+    if (received.empty()) {
+        return {};
+    }
+    const std::size_t zero = received.find('\0');
+    return received.substr(0, std::min(zero, received.size() - 1));
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+bool SplitAddress(const std::string& url, ProbeTarget& target) {
+    std::string rest = url;
+    RemoveEvery(rest, kPlainScheme);
+    RemoveEvery(rest, kSecureScheme);
+
+    std::string hostAndPort = rest;
+    std::string path;
+    const auto slash = rest.find('/');
+    if (slash != std::string::npos && slash > 0) {
+        hostAndPort = rest.substr(0, slash);
+        path = rest.substr(slash + 1);
+    }
+    if (hostAndPort.empty()) {
+        return false;
+    }
+
+    target.request.assign(kRequestStart);
+    target.request += path;
+    target.request += kRequestEnd;
+
+    target.host = hostAndPort;
+    target.port = kHttpDefaultPort;
+    const auto colon = hostAndPort.find(':');
+    if (colon != std::string::npos && colon > 0) {
+        target.host = hostAndPort.substr(0, colon);
+        // Only the low 16 bits of the number count, as with any port field.
+        target.port = static_cast<std::uint16_t>(LeadingInt(hostAndPort.substr(colon + 1)));
+    }
+    return true;
+}
+
+void ParseStatusLine(const std::string& answer, std::string& statusText) {
+    const std::string_view text = AnswerText(answer);
+    const auto blank = text.find(' ');
+    if (blank == std::string_view::npos || blank == 0) {
+        return;
+    }
+    const auto codeStart = blank + 1;
+    const auto end = std::min(text.find(' ', codeStart), text.find('\n', codeStart));
+    if (end == std::string_view::npos) {
+        statusText.clear();
+        return;
+    }
+    statusText.assign(Trimmed(text.substr(codeStart, end - codeStart)));
+}
+
+std::string CSiteProbe::Url() const {
+    std::lock_guard lock(urlMutex_);
+    return url_;
+}
+
+void CSiteProbe::SetUrl(std::string url) {
+    std::lock_guard lock(urlMutex_);
+    url_ = std::move(url);
+}
+
+bool CSiteProbe::GetStatusCode(std::string& statusText) const {
+    ProbeTarget target;
+    if (!SplitAddress(Url(), target)) {
+        return false;
+    }
+    sockaddr_in endpoint{};
+    if (!ResolveEndpoint(target.host, target.port, endpoint)) {
+        statusText.assign(text::kCouldNotResolveUrl);
+        return false;
+    }
+    TcpConnection connection;
+    if (!connection.Open() || !connection.Connect(endpoint, connectLimit) ||
+        !connection.SendOnce(target.request)) {
+        return false;
+    }
+    ParseStatusLine(connection.ReceiveOnce(kProbeReceiveBytes, answerLimit), statusText);
+    return true;
+}
+
+}  // namespace orvalin
