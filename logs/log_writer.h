@@ -22,7 +22,7 @@ struct LogPaths {
 LogPaths DefaultLogPaths();
 
 class CLogWriter {
-public:
+  public:
     explicit CLogWriter(IClock& clock) : clock_(clock) {}
 
     // Appends "<%m/%d/%Y %H:%M:%S> " + text + CR LF to fileName, first writing
@@ -42,7 +42,20 @@ public:
     // Lines waiting to be written (taken under the guard); for tests and display.
     std::deque<std::string> MissedEntries();
 
-private:
+  private:
+    // Holds logBusy_ for one scope, so no early return can leave it set.
+    class GuardHold {
+      public:
+        explicit GuardHold(CLogWriter& writer) : writer_(writer) { writer_.AcquireGuard(); }
+        ~GuardHold() { writer_.ReleaseGuard(); }
+        GuardHold(const GuardHold&) = delete;
+        GuardHold& operator=(const GuardHold&) = delete;
+
+      private:
+        CLogWriter& writer_;
+    };
+
+    bool IsSuppressed(const std::string& fileName) const;
     void AcquireGuard();
     void ReleaseGuard();
 
@@ -53,7 +66,7 @@ private:
     std::atomic<bool> doAccessLog_{true};
     std::atomic<bool> doErrorLog_{true};
 
-    std::atomic_flag logBusy_;         // the guard, taken with 5 ms sleeps
+    std::atomic_flag logBusy_;               // the guard, taken with 5 ms sleeps
     std::deque<std::string> missedEntries_;  // touched only under logBusy_
 };
 
