@@ -1,0 +1,77 @@
+#include "shell/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "shell/settings_store.h"
+#include "shell/xdg_paths.h"
+
+namespace orvalin {
+namespace {
+
+constexpr unsigned kRuntimeFolderMode = 0700;
+constexpr mode_t kLockFileMode = 0600;
+
+// A missing count reads as no instance when one is added, and as this one
+// alone when one leaves.
+constexpr std::int32_t kMissingCountOnStart = 0;
+constexpr std::int32_t kMissingCountOnExit = 1;
+
+int LockRetryingOnSignal(int fd, int operation) {
+    int result = 0;
+    do {
+        result = ::flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+}  // namespace
+
+std::filesystem::path InstanceLock::DefaultLockFile() {
+    return XdgRuntimeDir() / "orvalin" / "CheckIfOrvalinAlreadyRunning.lock";
+}
+
+InstanceLock::InstanceLock(std::filesystem::path lockFile) {
+    MakeFolders(lockFile.parent_path(), kRuntimeFolderMode);
+    // Close-on-exec: a program started from here (the browser, the help
+    // viewer) must not keep the lock alive after this instance ends.
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
+    if (fd_ < 0) {
+        return;
+    }
+    // Every running instance holds a shared lock, so an exclusive one is only
+    // granted when no other instance runs.
+    if (LockRetryingOnSignal(fd_, LOCK_EX | LOCK_NB) == 0) {
+        LockRetryingOnSignal(fd_, LOCK_SH);  // converting may briefly release the lock
+        return;
+    }
+    otherRunning_ = errno == EWOULDBLOCK;
+    // Others hold the lock shared, or exclusive only for a moment while they start.
+    LockRetryingOnSignal(fd_, LOCK_SH);
+}
+
+InstanceLock::~InstanceLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // releases the lock
+    }
+}
+
+void RegisterInstance(SettingsStore& store, bool otherRunning) {
+    const std::int32_t count =
+        otherRunning
+            ? store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnStart) + 1
+            : 1;
+    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
+}
+
+void UnregisterInstance(SettingsStore& store) {
+    const std::int32_t count =
+        store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnExit) - 1;
+    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
+}
+
+}  // namespace orvalin
