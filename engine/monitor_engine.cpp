@@ -674,12 +674,14 @@ void CMonitorEngine::StartupTick() {
     }
 }
 
-void CMonitorEngine::TimerTick(int i) {
+bool CMonitorEngine::PollNow(int slot) { return TimerTick(slot); }
+
+bool CMonitorEngine::TimerTick(int i) {
     Shared& s = *shared_;
     SlotState& slot = s.Slot(i);
     s.frontEnd.timers.Kill(ids::PollTimer(i));
     if (s.stopping.load()) {
-        return;
+        return false;
     }
     if (i == 0 && s.emailPromptPending && s.MailCopy().server.empty()) {
         s.emailPromptPending = false;
@@ -688,7 +690,7 @@ void CMonitorEngine::TimerTick(int i) {
 
     const std::string address = Trim(s.frontEnd.panels.AddressBoxText(i));
     if (address.empty() || address == text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
-        return;  // idle until the Poll button or the arrows arm the timer again
+        return false;  // idle until the Poll button or the arrows arm the timer again
     }
     const std::string warnText = s.frontEnd.panels.WarningBoxText(i);
     if (!warnText.empty()) {
@@ -715,7 +717,7 @@ void CMonitorEngine::TimerTick(int i) {
         std::lock_guard lock(slot.mutex);
         if (slot.checkRunning) {
             slot.recheckPending = true;  // checked again as soon as this check ends
-            return;
+            return true;
         }
         slot.checkRunning = true;
     }
@@ -734,7 +736,9 @@ void CMonitorEngine::TimerTick(int i) {
             slot.checkRunning = false;
         }
         s.ArmTimer(ids::PollTimer(i), TimerPeriod(slot.intervalMinutes.load() * kMinuteMs));
+        return false;
     }
+    return true;
 }
 
 void CMonitorEngine::OnPollButton(int slot) {

@@ -53,6 +53,9 @@ public:
 
     // Timer 245 and 312 to 315; false for any other id.
     bool OnTimer(int id);
+    // Runs the slot's poll tick now. True when it started a check, or will
+    // start one as soon as the slot's running check ends.
+    bool PollNow(int slot);
     void OnPollButton(int slot);
     // An interval arrow proposes a change of delta (up: -1, down: +1).
     // Returns the answer to the notification, 0.
@@ -81,7 +84,7 @@ public:
     struct Shared;  // state shared with the check workers
 
 private:
-    void TimerTick(int slot);
+    bool TimerTick(int slot);
     void StartupTick();
 
     std::shared_ptr<Shared> shared_;

@@ -1,0 +1,45 @@
+// A small event loop for front ends without a toolkit: posted work and
+// one-shot timers by id, run on the thread that calls Run. Idle, it sleeps
+// until the next timer is due or work is posted.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "engine/frontend.h"
+
+namespace orvalin {
+
+class EventLoop final : public ITimerHost, public IUiDispatcher {
+public:
+    using TimerHandler = std::function<void(int id)>;
+
+    // Called on the loop's thread when a timer fires.
+    void SetTimerHandler(TimerHandler handler);
+
+    void Arm(int id, std::uint32_t ms) override;
+    void Kill(int id) override;
+    void Post(std::function<void()> work) override;
+
+    // Runs until Quit; returns the code given to Quit.
+    int Run();
+    // Ends Run after the work it is doing now; safe from any thread.
+    void Quit(int code);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> work_;
+    std::map<int, Clock::time_point> timers_;
+    TimerHandler onTimer_;
+    bool quit_ = false;
+    int exitCode_ = 0;
+};
+
+}  // namespace orvalin

@@ -1,0 +1,141 @@
+// orvalind: the headless monitor. Runs the monitoring engine over the
+// settings store without a display, either for ever (until SIGINT or
+// SIGTERM) or for one round of checks (--once).
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "engine/monitor_engine.h"
+#include "resources/resource_ids.h"
+#include "shell/clock.h"
+#include "shell/event_loop.h"
+#include "shell/headless_frontend.h"
+#include "shell/instance_lock.h"
+#include "shell/settings_store.h"
+
+namespace {
+
+using namespace orvalin;
+
+constexpr std::string_view kUsage = "usage: orvalind [--once | --help]";
+constexpr std::string_view kHelp =
+    "orvalind - the Orvalin website monitor without a display\n"
+    "\n"
+    "usage: orvalind [--once | --help]\n"
+    "\n"
+    "Without options it monitors the sites kept in the Orvalin settings\n"
+    "(see orvalin-settings list) like the desktop program: each on its own\n"
+    "interval, writing the access and error logs, sending alert, warning and\n"
+    "recovery mails, and printing one line per check. SIGINT or SIGTERM end it.\n"
+    "\n"
+    "  --once   check every configured site once, all at the same time, and exit:\n"
+    "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
+    "           3 no site is configured\n"
+    "  --help   show this text\n";
+constexpr std::string_view kNoSite =
+    "orvalind: no site is configured (set lastWebsite0 and lastWebsiteTitle0 with "
+    "orvalin-settings)";
+
+enum class Mode { Monitor, Once };
+
+// Turns SIGINT and SIGTERM into an orderly end of the loop.
+void WatchForStopSignals(EventLoop& loop) {
+    std::thread([&loop] {
+        sigset_t stopSignals;
+        sigemptyset(&stopSignals);
+        sigaddset(&stopSignals, SIGINT);
+        sigaddset(&stopSignals, SIGTERM);
+        int received = 0;
+        while (sigwait(&stopSignals, &received) != 0) {
+        }
+        loop.Quit(kExitAllWell);
+    }).detach();
+}
+
+// Whether a slot's tick starts a check for its address box text: the tick
+// takes blanks and the slot's placeholder for no address at all.
+// Starts one check of every slot that has an address, as the start-up
+// timers would, and ends the loop when the last one has reported.
+int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop) {
+    engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
+    int expected = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        expected += engine.PollNow(i) ? 1 : 0;
+    }
+    // The checks report through the loop, so none has reported yet.
+    auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
+    auto remaining = std::make_shared<int>(expected);
+    frontEnd.onCheckFinished = [worst, remaining, &loop](const CheckReport& report) {
+        if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
+            *worst = report.outcome;
+        }
+        if (--*remaining == 0) {
+            loop.Quit(ExitCodeFor(*worst));
+        }
+    };
+    return expected;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Mode mode = Mode::Monitor;
+    for (int a = 1; a < argc; ++a) {
+        const std::string option = argv[a];
+        if (option == "--help" || option == "-h") {
+            std::cout << kHelp;
+            return kExitAllWell;
+        }
+        if (option == "--once" && mode == Mode::Monitor) {
+            mode = Mode::Once;
+            continue;
+        }
+        std::cerr << "orvalind: unknown option '" << option << "'\n" << kUsage << '\n';
+        return kExitUsage;
+    }
+
+    // Every thread started from here on leaves the stop signals to the watcher.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    auto store = std::make_shared<SettingsStore>(SettingsStore::DefaultPath());
+    InstanceLock instance;
+    RegisterInstance(*store, instance.OtherInstanceRunning());
+
+    EventLoop loop;
+    HeadlessFrontEnd frontEnd(std::cout, std::cerr);
+    CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
+                          std::make_shared<SystemClock>());
+    loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
+    WatchForStopSignals(loop);
+
+    engine.LoadSettings();
+    int exitCode = kExitAllWell;
+    if (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0) {
+        std::cerr << kNoSite << '\n';
+        exitCode = kExitNoSite;
+    } else {
+        if (mode == Mode::Monitor) {
+            engine.Start();
+        }
+        exitCode = loop.Run();
+    }
+
+    engine.Shutdown();
+    UnregisterInstance(*store);
+    std::cout.flush();
+    if (engine.ActiveChecks() > 0) {
+        // Checks that outlived the wait end with the process, as they are.
+        std::_Exit(exitCode);
+    }
+    return exitCode;
+}

@@ -1,0 +1,312 @@
+// orvalind --once against a real nginx and a real SMTP server on 127.0.0.1:
+// one round of full checks, then what it printed, logged, mailed and stored.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "daemon_checks.h"
+#include "orvalind_fixture.h"
+#include "resources/strings.h"
+#include "support/loopback_server.h"
+#include "support/nginx_server.h"
+
+namespace orvalin::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string RefusedAddress(const RefusingPort& port) {
+    return "http://127.0.0.1:" + std::to_string(port.Port()) + "/";
+}
+
+// The text of a log line after its stamp, or "<unstamped>".
+std::string Unstamped(const std::string& line) {
+    static const std::regex stamped(std::string(kLogStampPattern) + "(.*)");
+    std::smatch parts;
+    return std::regex_match(line, parts, stamped) ? parts[1].str() : "<unstamped> " + line;
+}
+
+std::vector<std::string> UnstampedLines(const std::string& bytes) {
+    std::vector<std::string> texts;
+    for (const auto& line : LogLines(bytes)) {
+        texts.push_back(Unstamped(line));
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
+void ExpectMail(const ReceivedMail& mail, const std::string& recipient,
+                const std::string& subject) {
+    EXPECT_EQ(mail.mailFrom, kSender);
+    EXPECT_EQ(mail.recipients, std::vector<std::string>{recipient});
+    const SplitMail split = Split(mail);
+    ASSERT_EQ(split.headers.size(), 5u) << mail.data;
+    EXPECT_EQ(split.headers[0].first, "Date");
+    EXPECT_FALSE(split.headers[0].second.empty());
+    EXPECT_EQ(split.headers[1].first, "Message-Id");
+    EXPECT_FALSE(split.headers[1].second.empty());
+    EXPECT_EQ(split.headers[2],
+              std::make_pair(std::string("From"), std::string(kSenderName) + " <" + kSender + ">"));
+    EXPECT_EQ(split.headers[3], std::make_pair(std::string("To"), "<" + recipient + ">"));
+    EXPECT_EQ(split.headers[4], std::make_pair(std::string("Subject"), subject));
+}
+
+// "Nms" or, for a time that rounded to 0, "unavailable", then a stamp.
+const std::string kLastAccessOfAnAnswer = std::string(R"((\d+ms|unavailable))") + kStampPattern;
+
+class OrvalindOnceTest : public OrvalindTest {
+  protected:
+    // Slot 0 answers well after an outstanding alert, slot 1 answers 404,
+    // slot 2 refuses the connection.
+    void ConfigureThreeSites(const SmtpSink& sink) {
+        SetUpMail(sink);
+        Monitor(0, good);
+        Monitor(1, missing);
+        Monitor(2, unreachable);
+        store.Write(key::kWarned, 0, 1);
+        store.Write(key::kLastAlert, 0, kOldStamp);
+        store.Write(key::kLastRecovery, 1, kOldStamp);
+        store.Write(key::kLastRecovery, 2, kOldStamp);
+    }
+
+    static constexpr const char* kOldStamp = " on 03/14/2004 at 09:05:07";
+
+    NginxServer nginx;
+    RefusingPort refusing;
+    const std::string good = nginx.Url();
+    const std::string missing = nginx.Url("missing");
+    const std::string unreachable = RefusedAddress(refusing);
+};
+
+TEST_F(OrvalindOnceTest, OneRoundChecksEverySiteAndPrintsLogsMailsAndStoresItsOutcome) {
+    SmtpSink sink;
+    ConfigureThreeSites(sink);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+
+    // One line per site.
+    const auto printed = PrintedChecks(run.out);
+    EXPECT_EQ(printed.size(), 3u) << run.out;
+    ASSERT_EQ(printed.count(good), 1u) << run.out;
+    ASSERT_EQ(printed.count(missing), 1u) << run.out;
+    ASSERT_EQ(printed.count(unreachable), 1u) << run.out;
+    EXPECT_EQ(printed.find(good)->second.outcome, "success");
+    EXPECT_EQ(printed.find(missing)->second.outcome, "unexpected response");
+    EXPECT_EQ(printed.find(unreachable)->second.outcome, "unreachable");
+    EXPECT_EQ(printed.find(good)->second.caption, good);
+    EXPECT_TRUE(
+        std::regex_match(printed.find(good)->second.lastAccess, std::regex(kLastAccessOfAnAnswer)))
+        << run.out;
+    EXPECT_TRUE(std::regex_match(printed.find(unreachable)->second.lastAccess,
+                                 std::regex(std::string("unavailable") + kStampPattern)))
+        << run.out;
+
+    // The logs in the state folder, one stamped CR LF line per entry.
+    const std::vector<std::string> access = LogLines(AccessLog());
+    ASSERT_EQ(access.size(), 1u) << AccessLog();
+    EXPECT_TRUE(std::regex_match(access[0], std::regex(std::string(kLogStampPattern) + "SUCCESS " +
+                                                       EscapeRegex(good) + R"( \d+ms)")))
+        << access[0];
+    EXPECT_EQ(UnstampedLines(ErrorLog()),
+              (std::vector<std::string>{"Unexpected response 404 " + missing,
+                                        "Website unreachable: " + unreachable}))
+        << ErrorLog();
+
+    // The recovery of slot 0 and the alerts of slots 1 and 2.
+    const std::vector<ReceivedMail> mails = sink.WaitForMessages(3, 20s);
+    ASSERT_EQ(mails.size(), 3u);
+    const std::string lastRecovery0 = store.Read(key::kLastRecovery, 0);
+    const std::string lastAlert1 = store.Read(key::kLastAlert, 1);
+    const std::string lastAlert2 = store.Read(key::kLastAlert, 2);
+    EXPECT_TRUE(MatchesStamp(lastRecovery0)) << lastRecovery0;
+    EXPECT_TRUE(MatchesStamp(lastAlert1)) << lastAlert1;
+    EXPECT_TRUE(MatchesStamp(lastAlert2)) << lastAlert2;
+
+    const ReceivedMail recovery = OnlyMailWithSubject(mails, "Recovery - " + good);
+    ExpectMail(recovery, kRecoveryRecipient, "Recovery - " + good);
+    EXPECT_EQ(Split(recovery).body, "Website recovered" + lastRecovery0);
+
+    const ReceivedMail alert404 = OnlyMailWithSubject(mails, "Alert - " + missing);
+    ExpectMail(alert404, kAlertRecipient, "Alert - " + missing);
+    EXPECT_EQ(Split(alert404).body, "Unexpected response (404) from site" + lastAlert1);
+
+    // A refused connection leaves no status text after the two line ends.
+    const ReceivedMail alertDown = OnlyMailWithSubject(mails, "Alert - " + unreachable);
+    ExpectMail(alertDown, kAlertRecipient, "Alert - " + unreachable);
+    EXPECT_EQ(Split(alertDown).body, "Website unreachable" + lastAlert2 + "\r\n\r\n");
+
+    // The alert states and texts the next run starts from.
+    EXPECT_EQ(store.Read(key::kWarned, 0), 0);
+    EXPECT_EQ(store.Read(key::kWarned, 1), 1);
+    EXPECT_EQ(store.Read(key::kWarned, 2), 1);
+    EXPECT_EQ(store.Read(key::kLastAlert, 0), kOldStamp);     // a recovery keeps it
+    EXPECT_EQ(store.Read(key::kLastRecovery, 1), "");         // emptied by the 404 alert
+    EXPECT_EQ(store.Read(key::kLastRecovery, 2), kOldStamp);  // kept by the unreachable one
+    EXPECT_EQ(store.Read(key::kAccessLogFile), accessLogFile.string());
+    EXPECT_EQ(store.Read(key::kErrorLogFile), errorLogFile.string());
+    EXPECT_EQ(NumOpen(), 0);
+}
+
+TEST_F(OrvalindOnceTest, ASecondRoundSendsNoNewAlertsAndAppendsToTheLogs) {
+    SmtpSink sink;
+    ConfigureThreeSites(sink);
+    ASSERT_EQ(RunOrvalind(folders, {"--once"}).status, kStatusSomeFailing);
+    ASSERT_EQ(sink.WaitForMessages(3, 20s).size(), 3u);
+    const std::string firstAccess = AccessLog();
+    const std::string firstErrors = ErrorLog();
+    const std::string lastAlert1 = store.Read(key::kLastAlert, 1);
+    const std::string lastAlert2 = store.Read(key::kLastAlert, 2);
+    const std::string lastRecovery0 = store.Read(key::kLastRecovery, 0);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+    EXPECT_EQ(PrintedChecks(run.out).size(), 3u) << run.out;
+
+    // Every mail is in once the program has ended: it waits for each answer.
+    EXPECT_EQ(sink.Messages().size(), 3u);
+    EXPECT_EQ(store.Read(key::kWarned, 0), 0);
+    EXPECT_EQ(store.Read(key::kWarned, 1), 1);
+    EXPECT_EQ(store.Read(key::kWarned, 2), 1);
+    EXPECT_EQ(store.Read(key::kLastAlert, 1), lastAlert1);
+    EXPECT_EQ(store.Read(key::kLastAlert, 2), lastAlert2);
+    EXPECT_EQ(store.Read(key::kLastRecovery, 0), lastRecovery0);
+
+    const std::string access = AccessLog();
+    const std::string errors = ErrorLog();
+    EXPECT_TRUE(access.starts_with(firstAccess));
+    EXPECT_TRUE(errors.starts_with(firstErrors));
+    const std::vector<std::string> accessLines = LogLines(access);
+    ASSERT_EQ(accessLines.size(), 2u) << access;
+    EXPECT_EQ(Unstamped(accessLines[1]).rfind("SUCCESS " + good + " ", 0), 0u) << access;
+    EXPECT_EQ(UnstampedLines(errors),
+              (std::vector<std::string>{
+                  "Unexpected response 404 " + missing, "Unexpected response 404 " + missing,
+                  "Website unreachable: " + unreachable, "Website unreachable: " + unreachable}))
+        << errors;
+}
+
+TEST_F(OrvalindOnceTest, ARoundOfWellSitesEndsWithStatusZeroAndSendsNothing) {
+    SmtpSink sink;
+    SetUpMail(sink);
+    Monitor(0, good);
+    Monitor(3, good);  // slots between monitored ones may stay empty
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    const auto printed = PrintedChecks(run.out);
+    ASSERT_EQ(printed.count(good), 2u) << run.out;
+    for (auto [it, end] = printed.equal_range(good); it != end; ++it) {
+        EXPECT_EQ(it->second.outcome, "success");
+    }
+    EXPECT_EQ(UnstampedLines(AccessLog()).size(), 2u) << AccessLog();
+    EXPECT_TRUE(LogLines(ErrorLog()).empty()) << ErrorLog();
+    EXPECT_TRUE(sink.Messages().empty());
+}
+
+TEST_F(OrvalindOnceTest, ASlowSiteEndsWithStatusOneAndWarnsInBothLogsAndByMail) {
+    SmtpSink sink;
+    SetUpMail(sink);
+    LoopbackServer slowServer(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n", 50ms));
+    const std::string slow = "http://" + slowServer.HostAndPort() + "/";
+    Monitor(0, slow);
+    store.Write(key::kWarn, 0, 0);  // any time above 0 ms is slow
+    Monitor(1, good);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeSlow) << run.out << run.err;
+    const auto printed = PrintedChecks(run.out);
+    ASSERT_EQ(printed.count(slow), 1u) << run.out;
+    ASSERT_EQ(printed.count(good), 1u) << run.out;
+    EXPECT_EQ(printed.find(slow)->second.outcome, "slow");
+    EXPECT_EQ(printed.find(good)->second.outcome, "success");
+
+    const std::vector<ReceivedMail> mails = sink.WaitForMessages(1, 20s);
+    ASSERT_EQ(mails.size(), 1u);
+    ExpectMail(mails[0], kAlertRecipient, "Warning - " + slow);
+    std::smatch body;
+    const std::string bodyText = Split(mails[0]).body;
+    ASSERT_TRUE(std::regex_match(
+        bodyText, body,
+        std::regex(std::string(R"(Slow response from website \((\d+)ms\))") + kStampPattern)))
+        << bodyText;
+    const std::string ms = body[1];
+    EXPECT_NE(ms, "0");
+
+    // The same time in both logs and on the printed line.
+    const std::string warning = "WARNING " + slow + " " + ms + "ms";
+    const std::vector<std::string> access = UnstampedLines(AccessLog());
+    ASSERT_EQ(access.size(), 2u) << AccessLog();
+    EXPECT_EQ(std::count(access.begin(), access.end(), warning), 1) << AccessLog();
+    EXPECT_EQ(UnstampedLines(ErrorLog()), std::vector<std::string>{warning}) << ErrorLog();
+    EXPECT_EQ(printed.find(slow)->second.lastAccess.rfind(ms + "ms on ", 0), 0u) << run.out;
+    EXPECT_EQ(store.Read(key::kWarned, 0), 0);
+}
+
+TEST_F(OrvalindOnceTest, WithoutAMailServerTheHintNamesTheSettingsToolAndNoticesAreMarkedUnsent) {
+    // Slot 0 is left empty: the hint comes with the first round all the same.
+    Monitor(1, missing);
+    Monitor(2, good);
+    store.Write(key::kWarned, 2, 1);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+    EXPECT_NE(run.err.find("orvalin-settings"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("orvalin-settings"), std::string::npos) << run.out;
+
+    EXPECT_EQ(store.Read(key::kLastAlert, 1), text::kAlertNotSent);
+    EXPECT_EQ(store.Read(key::kWarned, 1), 1);
+    EXPECT_EQ(store.Read(key::kLastRecovery, 2), text::kRecoveryNotSent);
+    EXPECT_EQ(store.Read(key::kWarned, 2), 0);
+}
+
+TEST_F(OrvalindOnceTest, WithoutAMonitoredSiteItEndsWithStatusThreeAndSaysWhy) {
+    DaemonRun run = RunOrvalind(folders, {"--once"}, 20s);
+    EXPECT_EQ(run.status, kStatusNoSite);
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(NumOpen(), 0);
+
+    // Blanks and a slot's placeholder text are no address: no check may be
+    // waited for.
+    Monitor(1, " \t ");
+    Monitor(2, std::string(text::kAddressPlaceholders[2]));
+    run = RunOrvalind(folders, {"--once"}, 20s);
+    EXPECT_EQ(run.status, kStatusNoSite) << run.out << run.err;
+    EXPECT_FALSE(run.err.empty());
+
+    // Beside a real site they are left out of the round.
+    Monitor(0, good);
+    run = RunOrvalind(folders, {"--once"}, 20s);
+    EXPECT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    EXPECT_EQ(PrintedChecks(run.out).size(), 1u) << run.out;
+}
+
+TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {
+    Monitor(0, unreachable);
+
+    const DaemonRun bogus = RunOrvalind(folders, {"--bogus"}, 20s);
+    EXPECT_EQ(bogus.status, kStatusUsage);
+    EXPECT_NE(bogus.err.find("usage"), std::string::npos) << bogus.err;
+    EXPECT_NE(bogus.err.find("--bogus"), std::string::npos) << bogus.err;
+    EXPECT_EQ(bogus.out, "");
+
+    const DaemonRun extra = RunOrvalind(folders, {"--once", "extra"}, 20s);
+    EXPECT_EQ(extra.status, kStatusUsage);
+
+    const DaemonRun help = RunOrvalind(folders, {"--help"}, 20s);
+    EXPECT_EQ(help.status, kStatusAllWell);
+    EXPECT_NE(help.out.find("--once"), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+
+    // None of them ran a check or counted itself as an instance.
+    EXPECT_FALSE(std::filesystem::exists(errorLogFile));
+    EXPECT_FALSE(NumOpen().has_value());
+}
+
+}  // namespace
+}  // namespace orvalin::test
