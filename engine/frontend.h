@@ -57,7 +57,7 @@ struct CheckReport {
 
 // The response-time graph of one panel.
 class IResponseGraph {
-public:
+  public:
     virtual ~IResponseGraph() = default;
     virtual void AddPoint(double value, int state) = 0;
     virtual void ClearData() = 0;
@@ -71,7 +71,7 @@ public:
 
 // The four website panels: their boxes, texts, status label and graph.
 class IPanelView {
-public:
+  public:
     virtual ~IPanelView() = default;
     virtual std::string AddressBoxText(int slot) = 0;
     virtual void SetAddressBoxText(int slot, const std::string& text) = 0;
@@ -92,7 +92,7 @@ public:
 };
 
 class ITrayView {
-public:
+  public:
     virtual ~ITrayView() = default;
     virtual void SetIconAndTip(int iconId, const std::string& tip) = 0;
 };
@@ -101,14 +101,14 @@ public:
 // workers, through the mail client: it blocks the caller until the box is
 // closed and must return promptly once the front end is closing.
 class IUserDialogs : public IMessageBox {
-public:
+  public:
     // A Yes/No question; true only for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
 };
 
 // Commands of the main window the engine runs.
 class IShellCommands {
-public:
+  public:
     virtual ~IShellCommands() = default;
     // The "Email settings" command; modal, returns when its dialog closes.
     virtual void OpenEmailSettings() = 0;
@@ -119,7 +119,7 @@ public:
 // One-shot timers by id; each fires once, on the front-end thread, by a call
 // to CMonitorEngine::OnTimer. Arming an armed timer replaces its period.
 class ITimerHost {
-public:
+  public:
     virtual ~ITimerHost() = default;
     virtual void Arm(int id, std::uint32_t ms) = 0;
     virtual void Kill(int id) = 0;
@@ -128,7 +128,7 @@ public:
 // Hands work to the front-end thread. Post may be called from any thread and
 // never waits; the work runs later, in the order posted.
 class IUiDispatcher {
-public:
+  public:
     virtual ~IUiDispatcher() = default;
     virtual void Post(std::function<void()> work) = 0;
 };

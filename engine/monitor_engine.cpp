@@ -1,8 +1,8 @@
 #include "engine/monitor_engine.h"
 
 #include <sys/resource.h>
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 #include <array>
 #include <atomic>
@@ -60,7 +60,7 @@ void LowerThreadPriority() {
 // Keeps calls from check workers into the front end from racing its
 // detachment at shutdown.
 class FrontEndGate {
-public:
+  public:
     bool Enter() {
         std::lock_guard lock(mutex_);
         if (closed_) {
@@ -86,7 +86,7 @@ public:
         return closed_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     int inFlight_ = 0;
@@ -314,8 +314,9 @@ void CMonitorEngine::Shared::CheckSite(int i, const std::string& boxText) {
 
     const int barState = !statusOk ? kBarFailed : (ms > warnMs ? kBarSlow : kBarWell);
     const double barValue = ms > 0 ? ms : 0.0;
-    PostToSlot(i, generation,
-               [i, barValue, barState](FrontEnd& fe) { fe.panels.Graph(i).AddPoint(barValue, barState); });
+    PostToSlot(i, generation, [i, barValue, barState](FrontEnd& fe) {
+        fe.panels.Graph(i).AddPoint(barValue, barState);
+    });
 
     const std::string s1 = Stamp(clock->LocalNow());
     const std::string errorLog = logs.ErrorLogFile();
@@ -347,8 +348,8 @@ void CMonitorEngine::Shared::CheckSite(int i, const std::string& boxText) {
         outcome = CheckOutcome::Slow;
         setColour(kColourSlow);
         const std::string site = probe->Url();
-        const std::string line =
-            std::string(text::kLogWarning) + site + " " + FormatMs(ms) + std::string(text::kMsSuffix);
+        const std::string line = std::string(text::kLogWarning) + site + " " + FormatMs(ms) +
+                                 std::string(text::kMsSuffix);
         WriteLog(i, generation, line, accessLog);
         WriteLog(i, generation, line, errorLog);
         // Sent on every slow answer; its result changes nothing.
@@ -454,11 +455,12 @@ std::string CMonitorEngine::Shared::UpdateSitePanel(double ms, int i, std::uint6
         slot.graphScale = RoundUpScale(scan.basis);
         update.labels = ScaleLabels(slot.graphScale);
         update.scale = slot.graphScale;
-        update.lastAccess =
-            (ms > 0 ? FormatMs(ms) + std::string(text::kMsSuffix) : std::string(text::kUnavailable)) +
-            now;
+        update.lastAccess = (ms > 0 ? FormatMs(ms) + std::string(text::kMsSuffix)
+                                    : std::string(text::kUnavailable)) +
+                            now;
         if (scan.best.ms > 0) {
-            update.bestAccess = FormatMs(scan.best.ms) + std::string(text::kMsSuffix) + scan.best.when;
+            update.bestAccess =
+                FormatMs(scan.best.ms) + std::string(text::kMsSuffix) + scan.best.when;
         }
         if (scan.worst.ms > 0) {
             update.worstAccess =
@@ -569,7 +571,9 @@ CMonitorEngine::CMonitorEngine(FrontEnd frontEnd, std::shared_ptr<SettingsStore>
                                std::shared_ptr<IClock> clock)
     : shared_(std::make_shared<Shared>(frontEnd, std::move(store), std::move(clock))) {}
 
-CMonitorEngine::~CMonitorEngine() { Shutdown(); }
+CMonitorEngine::~CMonitorEngine() {
+    Shutdown();
+}
 
 void CMonitorEngine::LoadSettings() {
     Shared& s = *shared_;
@@ -674,7 +678,9 @@ void CMonitorEngine::StartupTick() {
     }
 }
 
-bool CMonitorEngine::PollNow(int slot) { return TimerTick(slot); }
+bool CMonitorEngine::PollNow(int slot) {
+    return TimerTick(slot);
+}
 
 bool CMonitorEngine::TimerTick(int i) {
     Shared& s = *shared_;
@@ -834,7 +840,9 @@ void CMonitorEngine::Shutdown() {
     }
 }
 
-std::int32_t CMonitorEngine::ActiveChecks() const { return shared_->activeChecks.load(); }
+std::int32_t CMonitorEngine::ActiveChecks() const {
+    return shared_->activeChecks.load();
+}
 
 bool CMonitorEngine::IsMonitored(int i) const {
     std::lock_guard lock(shared_->Slot(i).mutex);
@@ -850,7 +858,9 @@ std::int32_t CMonitorEngine::IntervalMinutes(int i) const {
     return shared_->Slot(i).intervalMinutes.load();
 }
 
-std::int32_t CMonitorEngine::WarnMs(int i) const { return shared_->Slot(i).warnMs.load(); }
+std::int32_t CMonitorEngine::WarnMs(int i) const {
+    return shared_->Slot(i).warnMs.load();
+}
 
 double CMonitorEngine::GraphScale(int i) const {
     std::lock_guard lock(shared_->Slot(i).mutex);
@@ -862,7 +872,9 @@ std::size_t CMonitorEngine::HistorySize(int i) const {
     return shared_->Slot(i).history.size();
 }
 
-MailSettings CMonitorEngine::Mail() const { return shared_->MailCopy(); }
+MailSettings CMonitorEngine::Mail() const {
+    return shared_->MailCopy();
+}
 
 void CMonitorEngine::SetMail(const MailSettings& settings) {
     {
@@ -872,10 +884,16 @@ void CMonitorEngine::SetMail(const MailSettings& settings) {
     shared_->smtp.SetSender(settings.senderName, settings.senderEmail);
 }
 
-void CMonitorEngine::SetStartHidden(bool on) { shared_->startHidden = on; }
+void CMonitorEngine::SetStartHidden(bool on) {
+    shared_->startHidden = on;
+}
 
-CLogWriter& CMonitorEngine::Logs() { return shared_->logs; }
+CLogWriter& CMonitorEngine::Logs() {
+    return shared_->logs;
+}
 
-CSmtpClient& CMonitorEngine::Smtp() { return shared_->smtp; }
+CSmtpClient& CMonitorEngine::Smtp() {
+    return shared_->smtp;
+}
 
 }  // namespace orvalin

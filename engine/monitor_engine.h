@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kShutdownWaitMs = 100;
 inline constexpr int kEmptyIntervalMinutes = 5;
 
 class CMonitorEngine {
-public:
+  public:
     CMonitorEngine(FrontEnd frontEnd, std::shared_ptr<SettingsStore> store,
                    std::shared_ptr<IClock> clock);
     ~CMonitorEngine();
@@ -83,7 +83,7 @@ public:
 
     struct Shared;  // state shared with the check workers
 
-private:
+  private:
     bool TimerTick(int slot);
     void StartupTick();
 

@@ -9,7 +9,8 @@ namespace orvalin {
 
 std::string Stamp(const std::tm& local) {
     char buffer[64];
-    const std::size_t length = std::strftime(buffer, sizeof buffer, " on %m/%d/%Y at %H:%M:%S", &local);
+    const std::size_t length =
+        std::strftime(buffer, sizeof buffer, " on %m/%d/%Y at %H:%M:%S", &local);
     return std::string(buffer, length);
 }
 
@@ -48,9 +49,8 @@ HistoryScan ScanHistory(const AccessHistory& history, double graphScale) {
         }
         sum += record.ms;
     }
-    scan.basis = history.size() < kHistoryLength
-                     ? graphScale
-                     : 2.0 * sum / static_cast<double>(history.size());
+    scan.basis = history.size() < kHistoryLength ? graphScale
+                                                 : 2.0 * sum / static_cast<double>(history.size());
     return scan;
 }
 

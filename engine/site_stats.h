@@ -17,7 +17,7 @@ inline constexpr double kScaleStep = 10.0;
 inline constexpr int kLabelDivisions = 5;
 
 struct AccessRecord {
-    double ms = 0.0;    // whole milliseconds, or kFailedMs
+    double ms = 0.0;   // whole milliseconds, or kFailedMs
     std::string when;  // Stamp of the moment the probe ended
 };
 

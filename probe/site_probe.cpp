@@ -15,10 +15,10 @@ constexpr std::string_view kRequestStart = "GET /";
 constexpr std::string_view kRequestEnd = " HTTP/1.0\r\n\r\n";
 constexpr std::string_view kWhiteSpace = " \t\r\n";
 
-// Removes the marker wherever it occurs, until none is left; searching again
-// from the start also catches an occurrence that a removal has joined up.
+// Removes every occurrence of the marker in one pass from left to right, as
+// a replace-all does: text that a removal joins up is left as it is.
 void RemoveEvery(std::string& text, std::string_view marker) {
-    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker)) {
+    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
         text.erase(at, marker.size());
     }
 }

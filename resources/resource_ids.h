@@ -6,7 +6,9 @@ namespace orvalin::ids {
 // Timers of the main window
 inline constexpr int kStartupTimer = 245;
 inline constexpr int kFirstPollTimer = 312;  // slot i polls with timer 312 + i
-inline constexpr int PollTimer(int slot) { return kFirstPollTimer + slot; }
+inline constexpr int PollTimer(int slot) {
+    return kFirstPollTimer + slot;
+}
 
 // Tray icons
 inline constexpr int kIconNormal = 128;

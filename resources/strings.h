@@ -15,7 +15,8 @@ inline constexpr std::string_view kCouldNotResolveUrl = "Could not resolve url";
 inline constexpr std::string_view kSmtpContactFailed = "ERROR: Failed to contact SMTP server";
 inline constexpr std::string_view kSmtpConnectFailed = "ERROR: Failed to connect to SMTP server";
 // Box for a refused reply: prefix + step number (1..6) + suffix, then the reply as received.
-inline constexpr std::string_view kSmtpReplyBoxPrefix = "The following was received from SMTP server(";
+inline constexpr std::string_view kSmtpReplyBoxPrefix =
+    "The following was received from SMTP server(";
 inline constexpr std::string_view kSmtpReplyBoxSuffix = "):\n\n";
 
 // Log lines written by a check
@@ -54,7 +55,8 @@ inline constexpr std::string_view kConfirmRemovalClose = "?";
 
 // Tray summary
 inline constexpr std::string_view kTrayTipPrefix = "Orvalin\n";
-inline constexpr std::string_view kTrayTipUnreachable = "Orvalin\nAt least one website in unreachable";
+inline constexpr std::string_view kTrayTipUnreachable =
+    "Orvalin\nAt least one website in unreachable";
 inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website in slow";
 
 // orvalin-settings, the command-line tool over the settings store
@@ -66,9 +68,40 @@ inline constexpr std::string_view kToolUsage =
 inline constexpr std::string_view kToolStoreIs = "Settings store: ";
 inline constexpr std::string_view kToolTypeInt = "int";
 inline constexpr std::string_view kToolTypeString = "string";
-inline constexpr std::string_view kToolNotANumber =
-    "orvalin-settings: not a 32-bit integer: ";
+inline constexpr std::string_view kToolNotANumber = "orvalin-settings: not a 32-bit integer: ";
 inline constexpr std::string_view kToolWriteFailed =
     "orvalin-settings: the value could not be stored in ";
+
+// orvalind, the headless monitor
+inline constexpr std::string_view kDaemonUsage = "usage: orvalind [--once | --help]";
+inline constexpr std::string_view kDaemonHelp =
+    "orvalind - the Orvalin website monitor without a display\n"
+    "\n"
+    "usage: orvalind [--once | --help]\n"
+    "\n"
+    "Without options it monitors the sites kept in the Orvalin settings\n"
+    "(see orvalin-settings list) like the desktop program: each on its own\n"
+    "interval, writing the access and error logs, sending alert, warning and\n"
+    "recovery mails, and printing one line per check. SIGINT or SIGTERM end it.\n"
+    "\n"
+    "  --once   check every configured site once, all at the same time, and exit:\n"
+    "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
+    "           3 no site is configured\n"
+    "  --help   show this text\n";
+inline constexpr std::string_view kDaemonNoSite =
+    "orvalind: no site is configured (set lastWebsite0 and lastWebsiteTitle0 with "
+    "orvalin-settings)";
+inline constexpr std::string_view kDaemonEmailHint =
+    "Email notices are not set up. Set the mail server and addresses with orvalin-settings, "
+    "for example:\n"
+    "  orvalin-settings set-string Settings SMTP mail.example.org\n"
+    "  orvalin-settings set-string Settings SMTPEmail monitor@example.org\n"
+    "  orvalin-settings set-string Settings SMTPAlert me@example.org\n"
+    "  orvalin-settings set-string Settings SMTPRecovery me@example.org";
+inline constexpr std::string_view kOutcomeSuccess = "success";
+inline constexpr std::string_view kOutcomeSlow = "slow";
+inline constexpr std::string_view kOutcomeUnexpected = "unexpected response";
+inline constexpr std::string_view kOutcomeUnreachable = "unreachable";
+inline constexpr std::string_view kOutcomeNotChecked = "not checked";
 
 }  // namespace orvalin::text

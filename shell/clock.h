@@ -8,7 +8,7 @@
 namespace orvalin {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // Milliseconds since an arbitrary start, 32 bits wide: callers subtract
     // two readings as unsigned numbers, so a wrap between them is harmless.
@@ -20,7 +20,7 @@ public:
 };
 
 class SystemClock final : public IClock {
-public:
+  public:
     std::uint32_t TickCount() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;

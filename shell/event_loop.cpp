@@ -50,8 +50,9 @@ int EventLoop::Run() {
             wake_.wait(lock);
             continue;
         }
-        const auto next = std::min_element(timers_.begin(), timers_.end(),
-                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        const auto next =
+            std::min_element(timers_.begin(), timers_.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
         if (next->second > Clock::now()) {
             wake_.wait_until(lock, next->second);
             continue;

@@ -15,7 +15,7 @@
 namespace orvalin {
 
 class EventLoop final : public ITimerHost, public IUiDispatcher {
-public:
+  public:
     using TimerHandler = std::function<void(int id)>;
 
     // Called on the loop's thread when a timer fires.
@@ -30,7 +30,7 @@ public:
     // Ends Run after the work it is doing now; safe from any thread.
     void Quit(int code);
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     std::mutex mutex_;

@@ -3,32 +3,21 @@
 #include "resources/strings.h"
 
 namespace orvalin {
-namespace {
-
-constexpr std::string_view kEmailHint =
-    "Email notices are not set up. Set the mail server and addresses with orvalin-settings, "
-    "for example:\n"
-    "  orvalin-settings set-string Settings SMTP mail.example.org\n"
-    "  orvalin-settings set-string Settings SMTPEmail monitor@example.org\n"
-    "  orvalin-settings set-string Settings SMTPAlert me@example.org\n"
-    "  orvalin-settings set-string Settings SMTPRecovery me@example.org";
-
-}  // namespace
 
 std::string_view OutcomeWord(CheckOutcome outcome) {
     switch (outcome) {
         case CheckOutcome::Success:
-            return "success";
+            return text::kOutcomeSuccess;
         case CheckOutcome::Slow:
-            return "slow";
+            return text::kOutcomeSlow;
         case CheckOutcome::UnexpectedResponse:
-            return "unexpected response";
+            return text::kOutcomeUnexpected;
         case CheckOutcome::Unreachable:
-            return "unreachable";
+            return text::kOutcomeUnreachable;
         case CheckOutcome::NotChecked:
             break;
     }
-    return "not checked";
+    return text::kOutcomeNotChecked;
 }
 
 int ExitCodeFor(CheckOutcome worst) {
@@ -60,13 +49,17 @@ void HeadlessFrontEnd::PrintError(const std::string& text) {
     err_ << text::kAppTitle << ": " << text << std::endl;
 }
 
-void HeadlessFrontEnd::ShowWarning(const std::string& text) { PrintError(text); }
+void HeadlessFrontEnd::ShowWarning(const std::string& text) {
+    PrintError(text);
+}
 
 bool HeadlessFrontEnd::AskYesNo(const std::string& text) {
     PrintError(text + " (answered No)");
     return false;
 }
 
-void HeadlessFrontEnd::OpenEmailSettings() { PrintError(std::string(kEmailHint)); }
+void HeadlessFrontEnd::OpenEmailSettings() {
+    PrintError(std::string(text::kDaemonEmailHint));
+}
 
 }  // namespace orvalin

@@ -30,7 +30,7 @@ class HeadlessFrontEnd final : public IPanelView,
                                public ITrayView,
                                public IUserDialogs,
                                public IShellCommands {
-public:
+  public:
     HeadlessFrontEnd(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
     // Called on the front-end thread after every check that ran.
@@ -65,14 +65,14 @@ public:
     void HideWindow() override {}
     void ApplyLayout() override {}
 
-private:
+  private:
     struct Boxes {
         std::string address;
         std::string warning;
         std::string interval;
     };
     class NoGraph final : public IResponseGraph {
-    public:
+      public:
         void AddPoint(double, int) override {}
         void ClearData() override {}
         void SetScale(double) override {}

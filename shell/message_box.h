@@ -8,7 +8,7 @@
 namespace orvalin {
 
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     // A box with the application's title, a warning icon and an OK button.
     virtual void ShowWarning(const std::string& text) = 0;

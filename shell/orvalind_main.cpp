@@ -13,6 +13,7 @@
 
 #include "engine/monitor_engine.h"
 #include "resources/resource_ids.h"
+#include "resources/strings.h"
 #include "shell/clock.h"
 #include "shell/event_loop.h"
 #include "shell/headless_frontend.h"
@@ -22,25 +23,6 @@
 namespace {
 
 using namespace orvalin;
-
-constexpr std::string_view kUsage = "usage: orvalind [--once | --help]";
-constexpr std::string_view kHelp =
-    "orvalind - the Orvalin website monitor without a display\n"
-    "\n"
-    "usage: orvalind [--once | --help]\n"
-    "\n"
-    "Without options it monitors the sites kept in the Orvalin settings\n"
-    "(see orvalin-settings list) like the desktop program: each on its own\n"
-    "interval, writing the access and error logs, sending alert, warning and\n"
-    "recovery mails, and printing one line per check. SIGINT or SIGTERM end it.\n"
-    "\n"
-    "  --once   check every configured site once, all at the same time, and exit:\n"
-    "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
-    "           3 no site is configured\n"
-    "  --help   show this text\n";
-constexpr std::string_view kNoSite =
-    "orvalind: no site is configured (set lastWebsite0 and lastWebsiteTitle0 with "
-    "orvalin-settings)";
 
 enum class Mode { Monitor, Once };
 
@@ -89,14 +71,14 @@ int main(int argc, char** argv) {
     for (int a = 1; a < argc; ++a) {
         const std::string option = argv[a];
         if (option == "--help" || option == "-h") {
-            std::cout << kHelp;
+            std::cout << text::kDaemonHelp;
             return kExitAllWell;
         }
         if (option == "--once" && mode == Mode::Monitor) {
             mode = Mode::Once;
             continue;
         }
-        std::cerr << "orvalind: unknown option '" << option << "'\n" << kUsage << '\n';
+        std::cerr << "orvalind: unknown option '" << option << "'\n" << text::kDaemonUsage << '\n';
         return kExitUsage;
     }
 
@@ -121,7 +103,7 @@ int main(int argc, char** argv) {
     engine.LoadSettings();
     int exitCode = kExitAllWell;
     if (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0) {
-        std::cerr << kNoSite << '\n';
+        std::cerr << text::kDaemonNoSite << '\n';
         exitCode = kExitNoSite;
     } else {
         if (mode == Mode::Monitor) {

@@ -22,7 +22,7 @@ struct StoredValue {
 };
 
 class SettingsStore {
-public:
+  public:
     // The database of the current user:
     // $XDG_CONFIG_HOME/Quenbridge/Orvalin/settings.db (~/.config when unset).
     static std::filesystem::path DefaultPath();
@@ -51,9 +51,7 @@ public:
 
     // Typed access through the key table.
     std::int32_t Read(const IntKey& k) const { return ReadInt(k.section, k.name, k.fallback); }
-    std::string Read(const StringKey& k) const {
-        return ReadString(k.section, k.name, k.fallback);
-    }
+    std::string Read(const StringKey& k) const { return ReadString(k.section, k.name, k.fallback); }
     std::int32_t Read(const SiteIntKey& k, int slot) const {
         return ReadInt(section::kSettings, SiteKey(k.base, slot), k.fallback);
     }
@@ -61,9 +59,7 @@ public:
         return ReadString(section::kSettings, SiteKey(k.base, slot), k.fallback);
     }
     bool Write(const IntKey& k, std::int32_t v) { return WriteInt(k.section, k.name, v); }
-    bool Write(const StringKey& k, std::string_view v) {
-        return WriteString(k.section, k.name, v);
-    }
+    bool Write(const StringKey& k, std::string_view v) { return WriteString(k.section, k.name, v); }
     bool Write(const SiteIntKey& k, int slot, std::int32_t v) {
         return WriteInt(section::kSettings, SiteKey(k.base, slot), v);
     }
@@ -71,7 +67,7 @@ public:
         return WriteString(section::kSettings, SiteKey(k.base, slot), v);
     }
 
-private:
+  private:
     std::filesystem::path dbFile_;
 };
 

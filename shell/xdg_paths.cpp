@@ -33,7 +33,9 @@ fs::path FromEnvironment(const char* variable, const fs::path& fallback) {
 
 }  // namespace
 
-fs::path XdgConfigHome() { return FromEnvironment("XDG_CONFIG_HOME", HomeFolder() / ".config"); }
+fs::path XdgConfigHome() {
+    return FromEnvironment("XDG_CONFIG_HOME", HomeFolder() / ".config");
+}
 
 fs::path XdgStateHome() {
     return FromEnvironment("XDG_STATE_HOME", HomeFolder() / ".local" / "state");

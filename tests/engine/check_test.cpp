@@ -29,7 +29,7 @@ std::string Header(const ReceivedMail& mail, const std::string& name) {
 }
 
 class EngineCheck : public ::testing::Test {
-protected:
+  protected:
     // Monitors address in slot 0 as a restarted program would, with Warned0
     // as given and mail to the sink.
     void Monitor(const std::string& address, int warned = 0, bool mail = true) {
@@ -53,18 +53,13 @@ protected:
         return {};
     }
 
-    static NginxServer& Site() {
-        static NginxServer server;
-        return server;
-    }
-
     EngineHarness h;
     SmtpSink sink;
     RefusingPort refusing;
 };
 
 TEST_F(EngineCheck, SuccessIsLoggedAndShownGreen) {
-    const std::string url = Site().Url();
+    const std::string url = SharedSite().Url();
     Monitor(url);
     const CheckReport report = h.Check(0);
 
@@ -101,7 +96,8 @@ TEST_F(EngineCheck, UnreachableSiteAlertsOnceUntilItRecovers) {
     Monitor(address);
 
     EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Unreachable);
-    EXPECT_EQ(h.ErrorLogText(), std::string(kLogStamp) + "Website unreachable: " + address + "\r\n");
+    EXPECT_EQ(h.ErrorLogText(),
+              std::string(kLogStamp) + "Website unreachable: " + address + "\r\n");
     EXPECT_EQ(Warned(), 1);
     EXPECT_EQ(h.Store().Read(key::kLastAlert, 0), kStamp);
     auto mails = sink.WaitForMessages(1, 10s);
@@ -125,12 +121,12 @@ TEST_F(EngineCheck, UnreachableSiteAlertsOnceUntilItRecovers) {
     h.Check(0);
     EXPECT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(Warned(), 1);
-    EXPECT_EQ(h.ErrorLogText().size(), 2 * (std::string(kLogStamp) + "Website unreachable: " +
-                                            address + "\r\n").size());
+    EXPECT_EQ(h.ErrorLogText().size(),
+              2 * (std::string(kLogStamp) + "Website unreachable: " + address + "\r\n").size());
 }
 
 TEST_F(EngineCheck, RecoveryIsMailedWhenAnAlertIsOutstanding) {
-    const std::string url = Site().Url();
+    const std::string url = SharedSite().Url();
     Monitor(url, /*warned=*/1);
     EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Success);
     auto mails = sink.WaitForMessages(1, 10s);
@@ -149,12 +145,12 @@ TEST_F(EngineCheck, RecoveryIsMailedWhenAnAlertIsOutstanding) {
 
 TEST_F(EngineCheck, UnexpectedResponseAlertsAndClearsTheLastRecovery) {
     h.Store().Write(key::kLastRecovery, 0, "earlier");
-    Monitor(Site().Url("missing"));
+    Monitor(SharedSite().Url("missing"));
     const CheckReport report = h.Check(0);
     EXPECT_EQ(report.outcome, CheckOutcome::UnexpectedResponse);
     EXPECT_EQ(report.statusText, "404");
-    EXPECT_EQ(h.ErrorLogText(),
-              std::string(kLogStamp) + "Unexpected response 404 " + Site().Url("missing") + "\r\n");
+    EXPECT_EQ(h.ErrorLogText(), std::string(kLogStamp) + "Unexpected response 404 " +
+                                    SharedSite().Url("missing") + "\r\n");
     auto mails = sink.WaitForMessages(1, 10s);
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(Body(mails[0]), std::string("Unexpected response (404) from site") + kStamp + "\r\n");
@@ -175,7 +171,7 @@ TEST_F(EngineCheck, UnreachableAlertKeepsTheLastRecovery) {
 }
 
 TEST_F(EngineCheck, RedirectAndEmptyAnswersAreUnexpected) {
-    Monitor(Site().Url("moved"), 0, /*mail=*/false);
+    Monitor(SharedSite().Url("moved"), 0, /*mail=*/false);
     CheckReport report = h.Check(0);
     EXPECT_EQ(report.outcome, CheckOutcome::UnexpectedResponse);
     EXPECT_EQ(report.statusText, "301");
@@ -190,7 +186,7 @@ TEST_F(EngineCheck, RedirectAndEmptyAnswersAreUnexpected) {
 }
 
 TEST_F(EngineCheck, SlowAnswersWarnEveryTimeAndRecoverAnOutstandingAlert) {
-    const std::string url = Site().Url();
+    const std::string url = SharedSite().Url();
     Monitor(url, /*warned=*/1);
     h.clock->probeMs = 12500;
     EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Slow);
@@ -200,7 +196,8 @@ TEST_F(EngineCheck, SlowAnswersWarnEveryTimeAndRecoverAnOutstandingAlert) {
     auto mails = sink.WaitForMessages(2, 10s);
     ASSERT_EQ(mails.size(), 2u);
     EXPECT_EQ(Header(mails[0], "Subject"), "Warning - " + url);
-    EXPECT_EQ(Body(mails[0]), std::string("Slow response from website (12500ms)") + kStamp + "\r\n");
+    EXPECT_EQ(Body(mails[0]),
+              std::string("Slow response from website (12500ms)") + kStamp + "\r\n");
     EXPECT_EQ(mails[0].recipients, std::vector<std::string>{"alerts@orvalin.test"});
     EXPECT_EQ(Header(mails[1], "Subject"), "Recovery - " + url);
     EXPECT_EQ(Warned(), 0);
@@ -213,7 +210,7 @@ TEST_F(EngineCheck, SlowAnswersWarnEveryTimeAndRecoverAnOutstandingAlert) {
 }
 
 TEST_F(EngineCheck, ThresholdIsInclusiveAndReadFromTheWarningBox) {
-    Monitor(Site().Url(), 0, /*mail=*/false);
+    Monitor(SharedSite().Url(), 0, /*mail=*/false);
     h.ui.TypeWarning(0, "500");
     h.clock->probeMs = 500;
     EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Success);
@@ -247,7 +244,7 @@ TEST_F(EngineCheck, WithoutMailSetUpTheStateMachineStillMoves) {
     EXPECT_EQ(Warned(), 1);
 
     // A new address starts clean: the old alert ends without a recovery.
-    h.ui.Type(0, Site().Url());
+    h.ui.Type(0, SharedSite().Url());
     h.Check(0);
     EXPECT_EQ(Warned(), 0);
     EXPECT_EQ(h.Store().Read(key::kLastRecovery, 0), "");
@@ -274,7 +271,7 @@ TEST_F(EngineCheck, RefusedNoticesAreTriedAgainAtTheNextCheck) {
     EXPECT_EQ(Warned(), 0);
 
     // A recovery that cannot be sent leaves the alert outstanding.
-    h.ui.Type(0, Site().Url());
+    h.ui.Type(0, SharedSite().Url());
     h.Check(0);  // the address change resets the slot first
     h.Store().Write(key::kWarned, 0, 1);
     h.Check(0);
@@ -283,7 +280,7 @@ TEST_F(EngineCheck, RefusedNoticesAreTriedAgainAtTheNextCheck) {
 }
 
 TEST_F(EngineCheck, HistoryIsKeptTo107Records) {
-    Monitor(Site().Url(), 0, /*mail=*/false);
+    Monitor(SharedSite().Url(), 0, /*mail=*/false);
     for (int n = 0; n < 110; ++n) {
         h.clock->probeMs = static_cast<std::uint32_t>(n == 0 ? 500 : 100);
         h.Check(0);

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "resources/resource_ids.h"
+#include "support/fixed_moment.h"
 
 namespace orvalin::test {
 
@@ -19,16 +20,7 @@ std::uint32_t FakeClock::TickCount() {
 }
 
 std::tm FakeClock::LocalNow() {
-    std::tm t{};
-    t.tm_year = 2004 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 14;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    t.tm_wday = 0;
-    t.tm_isdst = -1;
-    return t;
+    return FixedMoment();
 }
 
 void FakeClock::SleepMs(std::uint32_t ms) {
@@ -78,8 +70,12 @@ std::string Number(double value) {
 void RecordingGraph::AddPoint(double value, int state) {
     owner_.Record(slot_, "point", Number(value) + "/" + std::to_string(state));
 }
-void RecordingGraph::ClearData() { owner_.Record(slot_, "cleardata", ""); }
-void RecordingGraph::SetScale(double scale) { owner_.Record(slot_, "scale", Number(scale)); }
+void RecordingGraph::ClearData() {
+    owner_.Record(slot_, "cleardata", "");
+}
+void RecordingGraph::SetScale(double scale) {
+    owner_.Record(slot_, "scale", Number(scale));
+}
 void RecordingGraph::SetLabels(const std::array<std::string, kLabelDivisions>& labels) {
     std::string all;
     for (const auto& label : labels) {
@@ -134,7 +130,9 @@ void RecordingFrontEnd::SetAddressBoxText(int slot, const std::string& text) {
     Type(slot, text);
     Record(slot, "address", text);
 }
-void RecordingFrontEnd::FocusAddressBox(int slot) { Record(slot, "focus", ""); }
+void RecordingFrontEnd::FocusAddressBox(int slot) {
+    Record(slot, "focus", "");
+}
 std::string RecordingFrontEnd::WarningBoxText(int slot) {
     std::lock_guard lock(mutex_);
     return boxes_[static_cast<std::size_t>(slot)].warning;
@@ -162,7 +160,9 @@ void RecordingFrontEnd::SetStatusColour(int slot, std::optional<Colour> colour) 
                         std::to_string(colour->blue)
                   : "face");
 }
-void RecordingFrontEnd::ClearPanelTexts(int slot) { Record(slot, "cleartexts", ""); }
+void RecordingFrontEnd::ClearPanelTexts(int slot) {
+    Record(slot, "cleartexts", "");
+}
 void RecordingFrontEnd::ApplyPanelUpdate(int slot, const PanelUpdate& update) {
     {
         std::lock_guard lock(mutex_);
@@ -170,7 +170,9 @@ void RecordingFrontEnd::ApplyPanelUpdate(int slot, const PanelUpdate& update) {
     }
     Record(slot, "update", update.lastAccess);
 }
-IResponseGraph& RecordingFrontEnd::Graph(int slot) { return *graphs_[static_cast<std::size_t>(slot)]; }
+IResponseGraph& RecordingFrontEnd::Graph(int slot) {
+    return *graphs_[static_cast<std::size_t>(slot)];
+}
 void RecordingFrontEnd::CheckFinished(const CheckReport& report) {
     std::lock_guard lock(mutex_);
     reports_.push_back(report);
@@ -210,7 +212,9 @@ void RecordingFrontEnd::Kill(int id) {
     std::lock_guard lock(mutex_);
     timers_.erase(id);
 }
-void RecordingFrontEnd::Post(std::function<void()> work) { work(); }
+void RecordingFrontEnd::Post(std::function<void()> work) {
+    work();
+}
 
 std::vector<PanelCall> RecordingFrontEnd::Calls(int slot) {
     std::lock_guard lock(mutex_);
@@ -264,6 +268,11 @@ bool RecordingFrontEnd::WaitForReports(std::size_t count, std::chrono::milliseco
 
 // ---------------------------------------------------------------- harness
 
+NginxServer& SharedSite() {
+    static NginxServer server;
+    return server;
+}
+
 EngineHarness::EngineHarness()
     : stateHome("XDG_STATE_HOME", (dir / "state").string()),
       store(std::make_shared<SettingsStore>(dir / "settings.db")),
@@ -282,7 +291,9 @@ EngineHarness::~EngineHarness() {
     engine.reset();
 }
 
-void EngineHarness::Load() { engine->LoadSettings(); }
+void EngineHarness::Load() {
+    engine->LoadSettings();
+}
 
 void EngineHarness::SetMailServer(const std::string& server) {
     store->Write(key::kSmtp, server);

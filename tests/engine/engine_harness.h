@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/monitor_engine.h"
+#include "support/nginx_server.h"
 #include "support/temp_dir.h"
 
 namespace orvalin::test {
@@ -19,7 +20,7 @@ namespace orvalin::test {
 // Local time stands still at 14 March 2004, 09:05:07; every probe measures
 // probeMs; sleeps are recorded and, unless realSleeps, skipped.
 class FakeClock final : public IClock {
-public:
+  public:
     std::uint32_t TickCount() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;
@@ -35,7 +36,7 @@ public:
     void ReleaseSleeps();
     bool WaitUntilSleeping(std::chrono::milliseconds limit);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::uint32_t> sleeps_;
@@ -57,7 +58,7 @@ class RecordingFrontEnd;
 
 // Records the graph calls of one panel into its front end.
 class RecordingGraph final : public IResponseGraph {
-public:
+  public:
     RecordingGraph(RecordingFrontEnd& owner, int slot) : owner_(owner), slot_(slot) {}
     void AddPoint(double value, int state) override;
     void ClearData() override;
@@ -68,7 +69,7 @@ public:
     void SetDirection(int newestLeft) override;
     void SetLabelSide(int left) override;
 
-private:
+  private:
     RecordingFrontEnd& owner_;
     int slot_;
 };
@@ -79,7 +80,7 @@ class RecordingFrontEnd final : public IPanelView,
                                 public IShellCommands,
                                 public ITimerHost,
                                 public IUiDispatcher {
-public:
+  public:
     RecordingFrontEnd();
 
     // Boxes, as the user typed them.
@@ -134,9 +135,10 @@ public:
     int layouts = 0;
     void Forget();  // drops everything recorded so far
 
-    bool WaitForReports(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30));
+    bool WaitForReports(std::size_t count,
+                        std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-private:
+  private:
     struct Boxes {
         std::string address, warning, interval, caption;
     };
@@ -156,9 +158,12 @@ private:
     void Record(int slot, std::string what, std::string detail);
 };
 
+// One nginx for all the engine tests that need a site that answers.
+NginxServer& SharedSite();
+
 // The engine with its surroundings, logs in the temporary folder.
 class EngineHarness {
-public:
+  public:
     EngineHarness();
     ~EngineHarness();
 

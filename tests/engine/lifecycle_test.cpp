@@ -15,11 +15,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-NginxServer& Site() {
-    static NginxServer server;
-    return server;
-}
-
 ServerScript SlowAnswer(std::string answer, std::chrono::milliseconds after) {
     return ServerScript::Answer(std::move(answer), after);
 }
@@ -42,19 +37,19 @@ std::vector<std::string> Kinds(const std::vector<PanelCall>& calls) {
     return kinds;
 }
 
-const std::vector<std::string> kResetCalls = {
-    "colour face",  "cleartexts",  "cleardata",
-    "labelwidth 50", "labelcount 5", "labels n/a|n/a|n/a|n/a|n/a|",
-    "direction 0",  "labelside 0"};
+const std::vector<std::string> kResetCalls = {"colour face",  "cleartexts",
+                                              "cleardata",    "labelwidth 50",
+                                              "labelcount 5", "labels n/a|n/a|n/a|n/a|n/a|",
+                                              "direction 0",  "labelside 0"};
 
 TEST(SiteReset, ClearsPanelStatisticsAndAlertState) {
     EngineHarness h;
-    h.Store().Write(key::kLastWebsite, 0, Site().Url());
-    h.Store().Write(key::kLastWebsiteTitle, 0, Site().Url());
+    h.Store().Write(key::kLastWebsite, 0, SharedSite().Url());
+    h.Store().Write(key::kLastWebsiteTitle, 0, SharedSite().Url());
     h.Store().Write(key::kLastAlert, 0, "alerted");
     h.Store().Write(key::kLastRecovery, 0, "recovered");
     h.Load();
-    h.ui.Type(0, Site().Url());
+    h.ui.Type(0, SharedSite().Url());
     h.clock->probeMs = 2500;
     h.Check(0);
     EXPECT_EQ(h.engine->GraphScale(0), 2500);
@@ -80,8 +75,8 @@ TEST(SiteReset, ClearsPanelStatisticsAndAlertState) {
 
 TEST(SiteRemoval, AsksThenForgetsTheSite) {
     EngineHarness h;
-    h.Store().Write(key::kLastWebsite, 1, Site().Url());
-    h.Store().Write(key::kLastWebsiteTitle, 1, Site().Url());
+    h.Store().Write(key::kLastWebsite, 1, SharedSite().Url());
+    h.Store().Write(key::kLastWebsiteTitle, 1, SharedSite().Url());
     h.Store().Write(key::kInterval, 1, 7);
     h.Load();
     h.engine->OnPollButton(1);
@@ -89,7 +84,8 @@ TEST(SiteRemoval, AsksThenForgetsTheSite) {
     h.ui.answerYes = false;
     h.engine->RemoveSite(1);
     EXPECT_EQ(h.ui.Questions(),
-              std::vector<std::string>{"Are you sure you want to stop monitoring " + Site().Url() + "?"});
+              std::vector<std::string>{"Are you sure you want to stop monitoring " +
+                                       SharedSite().Url() + "?"});
     EXPECT_TRUE(h.engine->IsMonitored(1));
     EXPECT_EQ(h.ui.Timers().count(ids::PollTimer(1)), 1u);
 
@@ -112,9 +108,10 @@ TEST(SiteRemoval, AsksThenForgetsTheSite) {
     // After a restart the slot is empty and keeps its interval.
     EngineHarness restarted;
     restarted.store = h.store;
-    restarted.engine = std::make_unique<CMonitorEngine>(
-        FrontEnd{restarted.ui, restarted.ui, restarted.ui, restarted.ui, restarted.ui, restarted.ui},
-        h.store, restarted.clock);
+    restarted.engine =
+        std::make_unique<CMonitorEngine>(FrontEnd{restarted.ui, restarted.ui, restarted.ui,
+                                                  restarted.ui, restarted.ui, restarted.ui},
+                                         h.store, restarted.clock);
     restarted.Load();
     EXPECT_FALSE(restarted.engine->IsMonitored(1));
     EXPECT_EQ(restarted.engine->IntervalMinutes(1), 7);
@@ -217,7 +214,8 @@ TEST(Shutdown, ACheckThatOutlivesTheWaitTouchesNothing) {
     LoopbackServer server(ServerScript::Only(ServerScript::Action::kStaySilent));
 
     auto ui = std::make_unique<RecordingFrontEnd>();
-    auto engine = std::make_unique<CMonitorEngine>(FrontEnd{*ui, *ui, *ui, *ui, *ui, *ui}, store, clock);
+    auto engine =
+        std::make_unique<CMonitorEngine>(FrontEnd{*ui, *ui, *ui, *ui, *ui, *ui}, store, clock);
     engine->LoadSettings();
     ui->Type(0, "http://" + server.HostAndPort() + "/");
     engine->OnTimer(ids::PollTimer(0));
@@ -226,7 +224,7 @@ TEST(Shutdown, ACheckThatOutlivesTheWaitTouchesNothing) {
     engine->Shutdown();
     EXPECT_EQ(engine->ActiveChecks(), 1);
     engine.reset();
-    ui.reset();  // the front end is gone while the check still waits
+    ui.reset();     // the front end is gone while the check still waits
     server.Stop();  // now the probe returns and the check goes on
 
     // The check holds the clock until it ends.

@@ -11,11 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-NginxServer& Site() {
-    static NginxServer server;
-    return server;
-}
-
 TEST(EngineSchedule, StartArmsTheStartupTimerAndSpreadsTheFirstPolls) {
     EngineHarness h;
     h.Load();
@@ -95,14 +90,14 @@ TEST(EngineSchedule, FirstTickOfSlotZeroOffersTheEmailSettingsOnce) {
 TEST(EngineSchedule, NewAddressIsProbedRememberedAndShown) {
     EngineHarness h;
     h.Load();
-    h.ui.Type(3, "  " + Site().Url() + " ");
+    h.ui.Type(3, "  " + SharedSite().Url() + " ");
     const CheckReport report = h.Check(3);
     EXPECT_EQ(report.outcome, CheckOutcome::Success);
-    EXPECT_EQ(report.address, Site().Url());
+    EXPECT_EQ(report.address, SharedSite().Url());
     EXPECT_TRUE(h.engine->IsMonitored(3));
-    EXPECT_EQ(h.Store().Read(key::kLastWebsite, 3), Site().Url());
-    EXPECT_EQ(h.Store().Read(key::kLastWebsiteTitle, 3), Site().Url());
-    EXPECT_EQ(h.ui.Caption(3), Site().Url());
+    EXPECT_EQ(h.Store().Read(key::kLastWebsite, 3), SharedSite().Url());
+    EXPECT_EQ(h.Store().Read(key::kLastWebsiteTitle, 3), SharedSite().Url());
+    EXPECT_EQ(h.ui.Caption(3), SharedSite().Url());
     EXPECT_EQ(h.Store().Read(key::kWarn, 3), 10000);  // written from the box at the tick
 }
 
@@ -110,7 +105,7 @@ TEST(EngineSchedule, ChecksAreReArmedOneSecondShortOfTheInterval) {
     EngineHarness h;
     h.Store().Write(key::kInterval, 0, 1);
     h.Load();
-    h.ui.Type(0, Site().Url());
+    h.ui.Type(0, SharedSite().Url());
     h.Check(0);
     EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 59'000u);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fixed_moment.h"
+
 namespace orvalin {
 namespace {
 
@@ -31,14 +33,7 @@ TEST(RoundUpScale, HugeScalesPrintInExponentFormAndBecomeZero) {
 }
 
 TEST(Stamp, FormatsWithLeadingBlank) {
-    std::tm t{};
-    t.tm_year = 2004 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 14;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    EXPECT_EQ(Stamp(t), " on 03/14/2004 at 09:05:07");
+    EXPECT_EQ(Stamp(test::FixedMoment()), " on 03/14/2004 at 09:05:07");
 }
 
 TEST(ScaleLabels, FiveLabelsTopToBottom) {

@@ -14,11 +14,6 @@ namespace {
 using namespace std::chrono_literals;
 using Tray = std::vector<std::pair<int, std::string>>;
 
-NginxServer& Site() {
-    static NginxServer server;
-    return server;
-}
-
 Tray Animation(const std::string& address) {
     const std::string tip = "Orvalin\n" + address;
     return {{131, tip}, {132, tip}, {133, tip}, {134, tip}, {128, tip}};
@@ -27,9 +22,9 @@ Tray Animation(const std::string& address) {
 TEST(TraySummary, AnimatesThenSettlesOnTheNormalIcon) {
     EngineHarness h;
     h.Load();
-    h.ui.Type(0, Site().Url());
+    h.ui.Type(0, SharedSite().Url());
     h.Check(0);
-    EXPECT_EQ(h.ui.Tray(), Animation(Site().Url()));
+    EXPECT_EQ(h.ui.Tray(), Animation(SharedSite().Url()));
     EXPECT_EQ(h.clock->Sleeps(), (std::vector<std::uint32_t>{120, 120, 120, 120}));
 }
 
@@ -39,15 +34,15 @@ TEST(TraySummary, UnreachableOutranksSlowAndAFast404CountsAsWell) {
     const std::string dead = "127.0.0.1:" + std::to_string(refusing.Port());
     h.Load();
 
-    h.ui.Type(0, Site().Url("missing"));
+    h.ui.Type(0, SharedSite().Url("missing"));
     h.Check(0);
-    EXPECT_EQ(h.ui.Tray(), Animation(Site().Url("missing")));
+    EXPECT_EQ(h.ui.Tray(), Animation(SharedSite().Url("missing")));
 
     h.ui.Forget();
     h.ui.TypeWarning(1, "0");
-    h.ui.Type(1, Site().Url());
+    h.ui.Type(1, SharedSite().Url());
     h.Check(1);
-    Tray expected = Animation(Site().Url());
+    Tray expected = Animation(SharedSite().Url());
     expected.emplace_back(142, "Orvalin\nAt least one website in slow");
     EXPECT_EQ(h.ui.Tray(), expected);
 
@@ -62,7 +57,7 @@ TEST(TraySummary, UnreachableOutranksSlowAndAFast404CountsAsWell) {
     h.engine->RemoveSite(2);
     h.ui.Forget();
     h.Check(0);
-    expected = Animation(Site().Url("missing"));
+    expected = Animation(SharedSite().Url("missing"));
     expected.emplace_back(142, "Orvalin\nAt least one website in slow");
     EXPECT_EQ(h.ui.Tray(), expected);
 }
@@ -70,8 +65,8 @@ TEST(TraySummary, UnreachableOutranksSlowAndAFast404CountsAsWell) {
 TEST(TraySummary, AProbeDuringAnotherSummaryGetsNone) {
     EngineHarness h;
     h.Load();
-    h.ui.Type(0, Site().Url());
-    h.ui.Type(1, Site().Url("missing"));
+    h.ui.Type(0, SharedSite().Url());
+    h.ui.Type(1, SharedSite().Url("missing"));
 
     h.clock->HoldSleeps();
     h.engine->OnTimer(ids::PollTimer(0));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/smtp_client.h"
+#include "support/fixed_moment.h"
 #include "support/temp_dir.h"
 
 namespace orvalin {
@@ -46,15 +47,8 @@ std::string CLocaleDate(const std::tm& moment) {
 }
 
 TEST(FormatMailDate, WritesTheFixedFormWithTwentyFourHoursAndANumericZone) {
-    std::tm moment{};
-    moment.tm_year = 104;
-    moment.tm_mon = 2;
-    moment.tm_mday = 14;
+    std::tm moment = test::FixedMoment();
     moment.tm_hour = 21;
-    moment.tm_min = 5;
-    moment.tm_sec = 7;
-    moment.tm_wday = 0;
-    moment.tm_gmtoff = 3600;
     EXPECT_EQ(FormatMailDate(moment), "Sun, 14 Mar 2004 21:05:07 +0100");
 
     moment.tm_hour = 0;

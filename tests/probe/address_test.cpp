@@ -35,6 +35,8 @@ TEST(SplitAddressTest, SchemePrefixesAreRemovedWhereverTheyOccur) {
 
     EXPECT_EQ(Split("example.test/go?to=http://other").request, Request("go?to=other"));
     EXPECT_EQ(Split("example.test/a?b=https://c&d=http://e").request, Request("a?b=c&d=e"));
+    // One pass, like a replace-all: what a removal joins up stays.
+    EXPECT_EQ(Split("hthttp://tp://example.test").host, "http");
 }
 
 TEST(SplitAddressTest, PrefixRemovalIsCaseSensitive) {

@@ -1,8 +1,10 @@
 // The probe against a real web server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "probe/site_probe.h"
 #include "support/nginx_server.h"
@@ -46,8 +48,17 @@ TEST_F(ProbeNginxTest, SecureSchemeIsProbedAsPlainHttpOnTheGivenPort) {
 
 TEST_F(ProbeNginxTest, RequestReachesTheServerAsTyped) {
     EXPECT_EQ(StatusOf(server_->Url("index.html?probe=1")), "200");
-    const std::string log = test::ReadFileBytes(server_->AccessLog());
-    EXPECT_NE(log.find("\"GET /index.html?probe=1 HTTP/1.0\" 200"), std::string::npos) << log;
+    // nginx logs a request after it has answered: give it a moment.
+    const std::string expected = "\"GET /index.html?probe=1 HTTP/1.0\" 200";
+    std::string log;
+    for (int wait = 0; wait < 500; ++wait) {
+        log = test::ReadFileBytes(server_->AccessLog());
+        if (log.find(expected) != std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
 }
 
 TEST(NginxServerTest, ServesItsDocumentRootAndStopsListeningWhenGone) {
