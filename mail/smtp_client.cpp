@@ -248,14 +248,11 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
 // "<seconds.process.counter@orvalin>": the counter separates the messages of
 // one process, the process id and the time those of different runs.
 std::string CSmtpClient::NextMessageId() {
-    std::tm local = clock_.LocalNow();
-    std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        seconds = std::time(nullptr);
-    }
-    return "<" + std::to_string(static_cast<long long>(seconds)) + "." +
-           std::to_string(static_cast<long>(::getpid())) + "." +
-           std::to_string(messageCounter.fetch_add(1) + 1) + "@orvalin>";
+    // time() rather than mktime(): mktime re-reads the time zone on every call,
+    // which is not safe while other threads convert times.
+    const auto seconds = static_cast<long long>(std::time(nullptr));
+    return "<" + std::to_string(seconds) + "." + std::to_string(static_cast<long>(::getpid())) +
+           "." + std::to_string(messageCounter.fetch_add(1) + 1) + "@orvalin>";
 }
 
 }  // namespace orvalin
