@@ -53,8 +53,9 @@ int EventLoop::Run() {
         const auto next =
             std::min_element(timers_.begin(), timers_.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (next->second > Clock::now()) {
-            wake_.wait_until(lock, next->second);
+        if (const Clock::time_point due = next->second; due > Clock::now()) {
+            // A copy: the timer may be killed or re-armed while we wait.
+            wake_.wait_until(lock, due);
             continue;
         }
         const int id = next->first;
