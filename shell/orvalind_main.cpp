@@ -26,9 +26,10 @@ using namespace orvalin;
 
 enum class Mode { Monitor, Once };
 
-// Turns SIGINT and SIGTERM into an orderly end of the loop.
-void WatchForStopSignals(EventLoop& loop) {
-    std::thread([&loop] {
+// Turns SIGINT and SIGTERM into an orderly end of the loop. The watcher
+// shares the loop, so a signal that arrives while main is returning finds it.
+void WatchForStopSignals(std::shared_ptr<EventLoop> loop) {
+    std::thread([loop = std::move(loop)] {
         sigset_t stopSignals;
         sigemptyset(&stopSignals);
         sigaddset(&stopSignals, SIGINT);
@@ -36,7 +37,7 @@ void WatchForStopSignals(EventLoop& loop) {
         int received = 0;
         while (sigwait(&stopSignals, &received) != 0) {
         }
-        loop.Quit(kExitAllWell);
+        loop->Quit(kExitAllWell);
     }).detach();
 }
 
@@ -93,12 +94,13 @@ int main(int argc, char** argv) {
     InstanceLock instance;
     RegisterInstance(*store, instance.OtherInstanceRunning());
 
-    EventLoop loop;
+    const auto sharedLoop = std::make_shared<EventLoop>();
+    EventLoop& loop = *sharedLoop;
     HeadlessFrontEnd frontEnd(std::cout, std::cerr);
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
                           std::make_shared<SystemClock>());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
-    WatchForStopSignals(loop);
+    WatchForStopSignals(sharedLoop);
 
     engine.LoadSettings();
     int exitCode = kExitAllWell;
