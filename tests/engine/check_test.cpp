@@ -33,8 +33,7 @@ class EngineCheck : public ::testing::Test {
     // Monitors address in slot 0 as a restarted program would, with Warned0
     // as given and mail to the sink.
     void Monitor(const std::string& address, int warned = 0, bool mail = true) {
-        h.Store().Write(key::kLastWebsite, 0, address);
-        h.Store().Write(key::kLastWebsiteTitle, 0, address);
+        h.StoreSite(0, address);
         h.Store().Write(key::kWarned, 0, warned);
         h.Load();
         if (mail) {

@@ -291,6 +291,11 @@ EngineHarness::~EngineHarness() {
     engine.reset();
 }
 
+void EngineHarness::StoreSite(int slot, const std::string& address) {
+    store->Write(key::kLastWebsite, slot, address);
+    store->Write(key::kLastWebsiteTitle, slot, address);
+}
+
 void EngineHarness::Load() {
     engine->LoadSettings();
 }

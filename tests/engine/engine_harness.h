@@ -173,6 +173,8 @@ class EngineHarness {
     std::string AccessLogText() const { return ReadFileBytes(AccessLog()); }
     std::string ErrorLogText() const { return ReadFileBytes(ErrorLog()); }
 
+    // Keeps address in the store as the slot's site, as an earlier run would.
+    void StoreSite(int slot, const std::string& address);
     // Loads the store into the engine (as at start-up).
     void Load();
     // Points notices at an SMTP server ("" leaves mail unset up).

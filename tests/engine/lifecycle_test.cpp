@@ -44,8 +44,7 @@ const std::vector<std::string> kResetCalls = {"colour face",  "cleartexts",
 
 TEST(SiteReset, ClearsPanelStatisticsAndAlertState) {
     EngineHarness h;
-    h.Store().Write(key::kLastWebsite, 0, SharedSite().Url());
-    h.Store().Write(key::kLastWebsiteTitle, 0, SharedSite().Url());
+    h.StoreSite(0, SharedSite().Url());
     h.Store().Write(key::kLastAlert, 0, "alerted");
     h.Store().Write(key::kLastRecovery, 0, "recovered");
     h.Load();
@@ -75,8 +74,7 @@ TEST(SiteReset, ClearsPanelStatisticsAndAlertState) {
 
 TEST(SiteRemoval, AsksThenForgetsTheSite) {
     EngineHarness h;
-    h.Store().Write(key::kLastWebsite, 1, SharedSite().Url());
-    h.Store().Write(key::kLastWebsiteTitle, 1, SharedSite().Url());
+    h.StoreSite(1, SharedSite().Url());
     h.Store().Write(key::kInterval, 1, 7);
     h.Load();
     h.engine->OnPollButton(1);
@@ -144,8 +142,7 @@ TEST(CheckRaces, AResetDuringACheckLetsItFillTheFreshSlot) {
     EngineHarness h;
     LoopbackServer server(SlowAnswer("HTTP/1.0 200 OK\r\n\r\n", 300ms));
     const std::string address = "http://" + server.HostAndPort() + "/";
-    h.Store().Write(key::kLastWebsite, 0, address);
-    h.Store().Write(key::kLastWebsiteTitle, 0, address);
+    h.StoreSite(0, address);
     h.Load();
     h.ui.Type(0, address);
     for (int round = 0; round < 3; ++round) {
@@ -166,8 +163,7 @@ TEST(CheckRaces, ARemovalDuringACheckDropsItsResults) {
     SmtpSink sink;
     LoopbackServer server(SlowAnswer("HTTP/1.0 404 Not Found\r\n\r\n", 400ms));
     const std::string address = "http://" + server.HostAndPort() + "/";
-    h.Store().Write(key::kLastWebsite, 0, address);
-    h.Store().Write(key::kLastWebsiteTitle, 0, address);
+    h.StoreSite(0, address);
     h.Load();
     h.SetMailServer(sink.Address());
     h.ui.Type(0, address);

@@ -24,8 +24,7 @@ TEST(EngineSchedule, LoadFillsBoxesAndSlotsFromTheStore) {
     EngineHarness h;
     h.Store().Write(key::kInterval, 1, 3);
     h.Store().Write(key::kWarn, 2, 700);
-    h.Store().Write(key::kLastWebsite, 2, "http://kept.example/");
-    h.Store().Write(key::kLastWebsiteTitle, 2, "http://kept.example/");
+    h.StoreSite(2, "http://kept.example/");
     // An address without its title: monitored, but with an empty address.
     h.Store().Write(key::kLastWebsite, 1, "http://half.example/");
     h.Store().Write(key::kStartHidden, 1);

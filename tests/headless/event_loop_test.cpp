@@ -16,6 +16,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Notes each timer that fires, and ends the loop when lastId fires.
+void RecordFiringsUntil(EventLoop& loop, std::vector<int>& fired, int lastId) {
+    loop.SetTimerHandler([&loop, &fired, lastId](int id) {
+        fired.push_back(id);
+        if (id == lastId) {
+            loop.Quit(0);
+        }
+    });
+}
+
 // Runs a loop on its own thread; the destructor quits it and waits for it.
 class RunningLoop {
   public:
@@ -130,12 +140,7 @@ TEST(EventLoopTest, AHandlerThatArmsItsOwnTimerAgainGetsOneFiringPerArm) {
 TEST(EventLoopTest, ArmingAnArmedTimerReplacesItsPeriod) {
     EventLoop loop;
     std::vector<int> fired;
-    loop.SetTimerHandler([&](int id) {
-        fired.push_back(id);
-        if (id == 99) {
-            loop.Quit(0);
-        }
-    });
+    RecordFiringsUntil(loop, fired, 99);
     loop.Arm(1, 60'000);
     loop.Arm(1, 10);  // sooner now
     loop.Arm(2, 10);
@@ -150,12 +155,7 @@ TEST(EventLoopTest, ArmingAnArmedTimerReplacesItsPeriod) {
 TEST(EventLoopTest, AKilledTimerDoesNotFire) {
     EventLoop loop;
     std::vector<int> fired;
-    loop.SetTimerHandler([&](int id) {
-        fired.push_back(id);
-        if (id == 99) {
-            loop.Quit(0);
-        }
-    });
+    RecordFiringsUntil(loop, fired, 99);
     loop.Arm(1, 10);
     loop.Arm(2, 20);
     loop.Arm(99, 300);
@@ -169,12 +169,7 @@ TEST(EventLoopTest, AKilledTimerDoesNotFire) {
 TEST(EventLoopTest, TimersArmedAndKilledFromOtherThreadsReachAnIdleLoop) {
     EventLoop loop;
     std::vector<int> fired;
-    loop.SetTimerHandler([&](int id) {
-        fired.push_back(id);
-        if (id == 2) {
-            loop.Quit(0);
-        }
-    });
+    RecordFiringsUntil(loop, fired, 2);
     RunningLoop running(loop);
     running.WaitUntilRunning();  // then it sleeps with nothing to do
 
