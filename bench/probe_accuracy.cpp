@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "probe/site_probe.h"
-#include "shell/clock.h"
+#include "platform/clock.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "engine/site_stats.h"
-#include "shell/message_box.h"
+#include "platform/message_box.h"
 
 namespace orvalin {
 

@@ -10,8 +10,8 @@
 #include "engine/frontend.h"
 #include "logs/log_writer.h"
 #include "mail/smtp_client.h"
-#include "shell/clock.h"
-#include "shell/settings_store.h"
+#include "platform/clock.h"
+#include "settings/settings_store.h"
 
 namespace orvalin {
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "resources/strings.h"
-#include "shell/xdg_paths.h"
+#include "platform/xdg_paths.h"
 
 namespace orvalin {
 namespace {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "shell/clock.h"
+#include "platform/clock.h"
 
 namespace orvalin {
 

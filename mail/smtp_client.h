@@ -12,9 +12,9 @@
 #include <string>
 
 #include "mail/smtp_transport.h"
-#include "shell/clock.h"
-#include "shell/message_box.h"
-#include "shell/settings_store.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "settings/settings_store.h"
 
 namespace orvalin {
 

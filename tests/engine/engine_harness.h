@@ -12,38 +12,11 @@
 #include <vector>
 
 #include "engine/monitor_engine.h"
+#include "support/fake_clock.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 
 namespace orvalin::test {
-
-// Local time stands still at 14 March 2004, 09:05:07; every probe measures
-// probeMs; sleeps are recorded and, unless realSleeps, skipped.
-class FakeClock final : public IClock {
-  public:
-    std::uint32_t TickCount() override;
-    std::tm LocalNow() override;
-    void SleepMs(std::uint32_t ms) override;
-
-    // What the next probes measure: two readings probeMs apart.
-    std::atomic<std::uint32_t> probeMs{234};
-    std::atomic<std::uint32_t> tick{0xFFFFFF00u};  // close to the wrap
-    std::atomic<bool> realSleeps{false};
-    std::vector<std::uint32_t> Sleeps();
-
-    // While held, SleepMs blocks (to keep a tray animation running).
-    void HoldSleeps();
-    void ReleaseSleeps();
-    bool WaitUntilSleeping(std::chrono::milliseconds limit);
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::uint32_t> sleeps_;
-    bool second_ = false;
-    bool hold_ = false;
-    int sleeping_ = 0;
-};
 
 inline constexpr const char* kStamp = " on 03/14/2004 at 09:05:07";
 inline constexpr const char* kLogStamp = "<03/14/2004 09:05:07> ";

@@ -2,7 +2,7 @@
 // thread that runs the loop. Only orders and counts are checked; every wait
 // is a generous upper bound, never a measured time.
 
-#include "shell/event_loop.h"
+#include "headless/event_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "orvalind_process.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "support/smtp_servers.h"
 #include "support/temp_dir.h"
 

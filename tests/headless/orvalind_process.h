@@ -31,7 +31,7 @@ struct ChildFolders {
 
 class OrvalindProcess {
   public:
-    static constexpr const char* kBinary = ORVALIN_BINARY_DIR "/shell/orvalind";
+    static constexpr const char* kBinary = ORVALIND_PATH;
 
     // Starts orvalind with args. Throws std::runtime_error when it cannot.
     OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
 namespace orvalin {
@@ -21,26 +22,7 @@ namespace {
 using test::ReadFileBytes;
 using test::TempDir;
 
-// A local clock that stands still at whatever moment the test sets.
-class FixedClock final : public IClock {
-  public:
-    FixedClock() { Set(2004, 3, 14, 9, 5, 7); }
-    void Set(int year, int month, int day, int hour, int minute, int second) {
-        now_ = std::tm{};
-        now_.tm_year = year - 1900;
-        now_.tm_mon = month - 1;
-        now_.tm_mday = day;
-        now_.tm_hour = hour;
-        now_.tm_min = minute;
-        now_.tm_sec = second;
-    }
-    std::uint32_t TickCount() override { return 0; }
-    std::tm LocalNow() override { return now_; }
-    void SleepMs(std::uint32_t) override {}
 
-  private:
-    std::tm now_{};
-};
 
 constexpr char kStamp1[] = "<03/14/2004 09:05:07> ";
 constexpr char kStamp2[] = "<03/14/2004 09:10:00> ";
@@ -74,7 +56,7 @@ class LogWriterTest : public ::testing::Test {
     }
 
     TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     CLogWriter writer{clock};
     std::string access = (dir / "access.log").string();
     std::string error = (dir / "error.log").string();

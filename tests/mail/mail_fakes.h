@@ -1,5 +1,5 @@
-// Stand-ins for the window side of the SMTP client: a clock that stands
-// still and message boxes that are recorded instead of shown.
+// Stand-ins for the window side of the SMTP client: message boxes that are
+// recorded instead of shown.
 #pragma once
 
 #include <ctime>
@@ -7,18 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/clock.h"
-#include "shell/message_box.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "support/fake_clock.h"
 #include "support/fixed_moment.h"
 
 namespace orvalin::test {
-
-class FixedClock final : public IClock {
-  public:
-    std::uint32_t TickCount() override { return 0; }
-    std::tm LocalNow() override { return FixedMoment(); }
-    void SleepMs(std::uint32_t) override {}
-};
 
 class RecordedBoxes final : public IMessageBox {
   public:

@@ -14,7 +14,7 @@
 #include "mail/mail_fakes.h"
 #include "mail/smtp_client.h"
 #include "resources/strings.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "support/smtp_servers.h"
 #include "support/temp_dir.h"
 
@@ -99,7 +99,7 @@ class SmtpSessionTest : public ::testing::Test {
     test::TempDir dir;
     SettingsStore store{dir / "settings.db"};
     test::RecordedBoxes boxes;
-    test::FixedClock clock;
+    test::FakeClock clock;
     CSmtpClient client{store, boxes, clock};
 };
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "resources/strings.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "support/temp_dir.h"
 
 namespace orvalin {
@@ -22,7 +22,7 @@ using section::kSettings;
 using test::ReadFileBytes;
 using test::TempDir;
 
-constexpr const char* kTool = ORVALIN_BINARY_DIR "/shell/orvalin-settings";
+constexpr const char* kTool = ORVALIN_SETTINGS_PATH;
 
 struct ToolRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally

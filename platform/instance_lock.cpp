@@ -1,25 +1,18 @@
-#include "shell/instance_lock.h"
+#include "platform/instance_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 
-#include "shell/settings_store.h"
-#include "shell/xdg_paths.h"
+#include "platform/xdg_paths.h"
 
 namespace orvalin {
 namespace {
 
 constexpr unsigned kRuntimeFolderMode = 0700;
 constexpr mode_t kLockFileMode = 0600;
-
-// A missing count reads as no instance when one is added, and as this one
-// alone when one leaves.
-constexpr std::int32_t kMissingCountOnStart = 0;
-constexpr std::int32_t kMissingCountOnExit = 1;
 
 int LockRetryingOnSignal(int fd, int operation) {
     int result = 0;
@@ -58,20 +51,6 @@ InstanceLock::~InstanceLock() {
     if (fd_ >= 0) {
         ::close(fd_);  // releases the lock
     }
-}
-
-void RegisterInstance(SettingsStore& store, bool otherRunning) {
-    const std::int32_t count =
-        otherRunning
-            ? store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnStart) + 1
-            : 1;
-    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
-}
-
-void UnregisterInstance(SettingsStore& store) {
-    const std::int32_t count =
-        store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnExit) - 1;
-    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
 }
 
 }  // namespace orvalin

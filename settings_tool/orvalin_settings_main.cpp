@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "resources/strings.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace {
 

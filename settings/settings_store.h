@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "shell/settings_keys.h"
+#include "settings/settings_keys.h"
 
 namespace orvalin {
 

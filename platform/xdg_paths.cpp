@@ -1,4 +1,4 @@
-#include "shell/xdg_paths.h"
+#include "platform/xdg_paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

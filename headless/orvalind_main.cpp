@@ -14,11 +14,12 @@
 #include "engine/monitor_engine.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
-#include "shell/clock.h"
-#include "shell/event_loop.h"
-#include "shell/headless_frontend.h"
-#include "shell/instance_lock.h"
-#include "shell/settings_store.h"
+#include "platform/clock.h"
+#include "headless/event_loop.h"
+#include "headless/headless_frontend.h"
+#include "platform/instance_lock.h"
+#include "settings/instance_count.h"
+#include "settings/settings_store.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/settings_keys.h"
+#include "settings/settings_keys.h"
 
 namespace orvalin {
 

@@ -1,4 +1,4 @@
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-#include "shell/xdg_paths.h"
+#include "platform/xdg_paths.h"
 
 namespace orvalin {
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/frontend.h"
-#include "shell/settings_keys.h"
+#include "settings/settings_keys.h"
 
 namespace orvalin {
 

@@ -1,4 +1,4 @@
-#include "shell/event_loop.h"
+#include "headless/event_loop.h"
 
 #include <algorithm>
 

@@ -1,4 +1,5 @@
-#include "shell/instance_lock.h"
+#include "platform/instance_lock.h"
+#include "settings/instance_count.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,8 +9,8 @@
 #include <fstream>
 #include <memory>
 
-#include "shell/settings_keys.h"
-#include "shell/settings_store.h"
+#include "settings/settings_keys.h"
+#include "settings/settings_store.h"
 #include "support/temp_dir.h"
 
 namespace orvalin {

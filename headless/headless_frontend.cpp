@@ -1,4 +1,4 @@
-#include "shell/headless_frontend.h"
+#include "headless/headless_frontend.h"
 
 #include "resources/strings.h"
 

@@ -6,8 +6,6 @@
 
 namespace orvalin {
 
-class SettingsStore;
-
 class InstanceLock {
   public:
     // $XDG_RUNTIME_DIR/orvalin/CheckIfOrvalinAlreadyRunning.lock
@@ -28,10 +26,5 @@ class InstanceLock {
     int fd_ = -1;
     bool otherRunning_ = false;
 };
-
-// Counts this instance in the "NumOpen" setting at start-up.
-void RegisterInstance(SettingsStore& store, bool otherRunning);
-// Takes this instance off the "NumOpen" count when its window goes.
-void UnregisterInstance(SettingsStore& store);
 
 }  // namespace orvalin
