@@ -4,6 +4,10 @@
 // it on the front-end thread only: the thread that calls the engine's own
 // handlers (OnTimer, OnPollButton, ...). Workers reach the front end through
 // IUiDispatcher::Post.
+//
+// Lifetime: the engine keeps references to these objects. Destroy (or at
+// least Shutdown) the engine before any of them; after Shutdown returns the
+// engine makes no further call into them.
 #pragma once
 
 #include <array>
@@ -94,16 +98,24 @@ class IPanelView {
 class ITrayView {
   public:
     virtual ~ITrayView() = default;
+    // False when there is no notification area to show an icon in: the
+    // engine then skips the tray animation and summary altogether.
+    virtual bool HasTray() const = 0;
     virtual void SetIconAndTip(int iconId, const std::string& tip) = 0;
 };
 
-// Message boxes. ShowWarning (from IMessageBox) is also called from check
-// workers, through the mail client: it blocks the caller until the box is
-// closed and must return promptly once the front end is closing.
+// Message boxes. ShowWarning (from IMessageBox) is also called from worker
+// threads (the mail client's boxes, the email test's results): it blocks the
+// caller until the box is closed. Once BeginClosing has been called, boxes
+// that are showing or waiting to be shown, and every later ShowWarning,
+// return at once.
 class IUserDialogs : public IMessageBox {
   public:
-    // A Yes/No question; true only for Yes.
+    // A Yes/No question; true only for Yes. Front-end thread only.
     virtual bool AskYesNo(const std::string& text) = 0;
+    // The program is ending; called by the engine's Shutdown before it waits
+    // for running checks.
+    virtual void BeginClosing() = 0;
 };
 
 // Commands of the main window the engine runs.
@@ -125,12 +137,14 @@ class ITimerHost {
     virtual void Kill(int id) = 0;
 };
 
-// Hands work to the front-end thread. Post may be called from any thread and
-// never waits; the work runs later, in the order posted.
+// Hands work to the front-end thread. Post and PostAfter may be called from
+// any thread and never wait; posted work runs later, in the order posted.
 class IUiDispatcher {
   public:
     virtual ~IUiDispatcher() = default;
     virtual void Post(std::function<void()> work) = 0;
+    // Runs work on the front-end thread about ms milliseconds from now.
+    virtual void PostAfter(std::uint32_t ms, std::function<void()> work) = 0;
 };
 
 struct FrontEnd {
