@@ -26,6 +26,12 @@ void EventLoop::Post(std::function<void()> work) {
     wake_.notify_all();
 }
 
+void EventLoop::PostAfter(std::uint32_t ms, std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    delayed_.emplace(Clock::now() + std::chrono::milliseconds(ms), std::move(work));
+    wake_.notify_all();
+}
+
 void EventLoop::Quit(int code) {
     std::lock_guard lock(mutex_);
     if (!quit_) {
@@ -38,6 +44,12 @@ void EventLoop::Quit(int code) {
 int EventLoop::Run() {
     std::unique_lock lock(mutex_);
     while (!quit_) {
+        // Delayed work that has come due joins the queue behind what is there.
+        const auto now = Clock::now();
+        while (!delayed_.empty() && delayed_.begin()->first <= now) {
+            work_.push_back(std::move(delayed_.begin()->second));
+            delayed_.erase(delayed_.begin());
+        }
         if (!work_.empty()) {
             auto work = std::move(work_.front());
             work_.pop_front();
@@ -47,7 +59,11 @@ int EventLoop::Run() {
             continue;
         }
         if (timers_.empty()) {
-            wake_.wait(lock);
+            if (delayed_.empty()) {
+                wake_.wait(lock);
+            } else {
+                wake_.wait_until(lock, delayed_.begin()->first);
+            }
             continue;
         }
         const auto next =
@@ -55,7 +71,9 @@ int EventLoop::Run() {
                              [](const auto& a, const auto& b) { return a.second < b.second; });
         if (const Clock::time_point due = next->second; due > Clock::now()) {
             // A copy: the timer may be killed or re-armed while we wait.
-            wake_.wait_until(lock, due);
+            const Clock::time_point wakeAt =
+                delayed_.empty() ? due : std::min(due, delayed_.begin()->first);
+            wake_.wait_until(lock, wakeAt);
             continue;
         }
         const int id = next->first;

@@ -24,6 +24,7 @@ class EventLoop final : public ITimerHost, public IUiDispatcher {
     void Arm(int id, std::uint32_t ms) override;
     void Kill(int id) override;
     void Post(std::function<void()> work) override;
+    void PostAfter(std::uint32_t ms, std::function<void()> work) override;
 
     // Runs until Quit; returns the code given to Quit.
     int Run();
@@ -37,6 +38,7 @@ class EventLoop final : public ITimerHost, public IUiDispatcher {
     std::condition_variable wake_;
     std::deque<std::function<void()>> work_;
     std::map<int, Clock::time_point> timers_;
+    std::multimap<Clock::time_point, std::function<void()>> delayed_;
     TimerHandler onTimer_;
     bool quit_ = false;
     int exitCode_ = 0;

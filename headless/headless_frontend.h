@@ -53,12 +53,14 @@ class HeadlessFrontEnd final : public IPanelView,
     IResponseGraph& Graph(int) override { return noGraph_; }
     void CheckFinished(const CheckReport& report) override;
 
-    // ITrayView
+    // ITrayView: there is none.
+    bool HasTray() const override { return false; }
     void SetIconAndTip(int, const std::string&) override {}
 
     // IUserDialogs: printed, never waited for; a question is answered No.
     void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    void BeginClosing() override {}
 
     // IShellCommands
     void OpenEmailSettings() override;

@@ -166,6 +166,35 @@ void RecordingFrontEnd::Kill(int id) {
 void RecordingFrontEnd::Post(std::function<void()> work) {
     work();
 }
+void RecordingFrontEnd::PostAfter(std::uint32_t ms, std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    delayed_.emplace(virtualNowMs_ + ms, std::move(work));
+}
+bool RecordingFrontEnd::HasTray() const {
+    return hasTray.load();
+}
+void RecordingFrontEnd::BeginClosing() {
+    std::lock_guard lock(mutex_);
+    ++closingNotices;
+}
+std::vector<std::uint64_t> RecordingFrontEnd::RunDelayed() {
+    std::vector<std::uint64_t> times;
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(mutex_);
+            if (delayed_.empty()) {
+                return times;
+            }
+            auto next = delayed_.begin();
+            virtualNowMs_ = next->first;
+            times.push_back(next->first);
+            work = std::move(next->second);
+            delayed_.erase(next);
+        }
+        work();
+    }
+}
 
 std::vector<PanelCall> RecordingFrontEnd::Calls(int slot) {
     std::lock_guard lock(mutex_);

@@ -77,10 +77,12 @@ class RecordingFrontEnd final : public IPanelView,
     void CheckFinished(const CheckReport& report) override;
 
     // ITrayView
+    bool HasTray() const override;
     void SetIconAndTip(int iconId, const std::string& tip) override;
     // IUserDialogs
     void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    void BeginClosing() override;
     // IShellCommands
     void OpenEmailSettings() override;
     void HideWindow() override;
@@ -88,9 +90,16 @@ class RecordingFrontEnd final : public IPanelView,
     // ITimerHost
     void Arm(int id, std::uint32_t ms) override;
     void Kill(int id) override;
-    // IUiDispatcher: work runs at once, on the posting thread.
+    // IUiDispatcher: posted work runs at once, on the posting thread; delayed
+    // work waits for RunDelayed.
     void Post(std::function<void()> work) override;
+    void PostAfter(std::uint32_t ms, std::function<void()> work) override;
+    // Runs the delayed work in order of its due time on a virtual clock that
+    // starts at 0, including work posted meanwhile; returns each due time.
+    std::vector<std::uint64_t> RunDelayed();
 
+    std::atomic<bool> hasTray{true};
+    int closingNotices = 0;
     std::atomic<bool> answerYes{true};
 
     // Recorded calls.
@@ -126,6 +135,8 @@ class RecordingFrontEnd final : public IPanelView,
     std::vector<std::string> warnings_, questions_;
     std::vector<CheckReport> reports_;
     std::map<int, std::uint32_t> timers_;
+    std::multimap<std::uint64_t, std::function<void()>> delayed_;
+    std::uint64_t virtualNowMs_ = 0;
 
     friend class RecordingGraph;
     void Record(int slot, std::string what, std::string detail);
