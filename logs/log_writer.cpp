@@ -4,13 +4,16 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <optional>
+#include <string_view>
 #include <thread>
 
-#include "resources/strings.h"
 #include "platform/xdg_paths.h"
+#include "resources/strings.h"
 
 namespace orvalin {
 namespace {
@@ -42,18 +45,39 @@ class ExclusiveLogFile {
 
     bool IsOpen() const { return fd_ >= 0; }
 
-    // One write per line, so concurrent appenders never interleave inside a
-    // line; a short write counts as a failure.
-    bool WriteLine(const std::string& line) {
-        const std::string bytes = line + kLineEnd;
-        ssize_t written = 0;
-        do {
-            written = ::write(fd_, bytes.data(), bytes.size());
-        } while (written < 0 && errno == EINTR);
-        return written == static_cast<ssize_t>(bytes.size());
+    // Appends prefix + entry + CR LF in as many writes as it takes; one line
+    // goes out at a time under the file's lock, so appenders never interleave
+    // inside a line. Returns the part of entry that did not reach the file
+    // when a write failed (all of it when none of its bytes did, possibly
+    // empty when only the line end is missing), nothing when the line is whole.
+    std::optional<std::string> WriteLine(std::string_view prefix, const std::string& entry) {
+        std::string bytes;
+        bytes.reserve(prefix.size() + entry.size() + sizeof kLineEnd);
+        bytes.append(prefix).append(entry).append(kLineEnd);
+        const std::size_t written = WriteAll(bytes);
+        if (written == bytes.size()) {
+            return std::nullopt;
+        }
+        if (written <= prefix.size()) {
+            return entry;
+        }
+        return entry.substr(std::min(written - prefix.size(), entry.size()));
     }
 
   private:
+    std::size_t WriteAll(std::string_view bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (written > 0) {
+                done += static_cast<std::size_t>(written);
+            } else if (written == 0 || errno != EINTR) {
+                break;  // a write error, or no progress at all
+            }
+        }
+        return done;
+    }
+
     void Close() {
         if (fd_ >= 0) {
             ::close(fd_);  // also drops the lock
@@ -114,17 +138,19 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
         missedEntries_.push_back(line);
         return;
     }
+    const std::string missedPrefix = stamp + std::string(text::kLogMissedEntry);
     while (!missedEntries_.empty()) {
-        if (!file.WriteLine(stamp + std::string(text::kLogMissedEntry) + missedEntries_.front())) {
-            // The failed entry stays at the head so the queue keeps its order,
-            // and the present line waits behind it instead of being lost.
+        if (auto rest = file.WriteLine(missedPrefix, missedEntries_.front())) {
+            // What did not reach the file stays at the head so the queue keeps
+            // its order, and the present line waits behind it instead of being lost.
+            missedEntries_.front() = std::move(*rest);
             missedEntries_.push_back(line);
             return;
         }
         missedEntries_.pop_front();
     }
-    if (!file.WriteLine(line)) {
-        missedEntries_.push_back(line);
+    if (auto rest = file.WriteLine({}, line)) {
+        missedEntries_.push_back(std::move(*rest));
     }
 }
 

@@ -26,7 +26,15 @@ class CLogWriter {
     explicit CLogWriter(IClock& clock) : clock_(clock) {}
 
     // Appends "<%m/%d/%Y %H:%M:%S> " + text + CR LF to fileName, first writing
-    // any missed entries. Safe from any thread.
+    // any missed entries, each as stamp + "Missed Entry: " + entry + CR LF.
+    // Safe from any thread.
+    //
+    // A line that cannot be written joins the missed entries: the whole
+    // stamped line when the file cannot be opened or none of it was written;
+    // when a write fails partway, only the part of the line (or of the missed
+    // entry) that did not reach the file, so no byte is ever written twice. A
+    // missed entry that fails keeps its place at the head and the present
+    // line queues behind it.
     void WriteLogLine(const std::string& text, const std::string& fileName);
 
     // The log settings. Safe to change on one thread while others write.

@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -21,8 +25,6 @@ namespace {
 
 using test::ReadFileBytes;
 using test::TempDir;
-
-
 
 constexpr char kStamp1[] = "<03/14/2004 09:05:07> ";
 constexpr char kStamp2[] = "<03/14/2004 09:10:00> ";
@@ -47,6 +49,33 @@ class OutsideLock {
   private:
     int fd_;
 };
+
+// Runs body in a child process in which no file may grow beyond limit bytes:
+// a write that crosses the limit is cut short and the next one fails with
+// EFBIG (SIGXFSZ is ignored). Returns body's result as the child's exit code,
+// or -1 when the child did not exit normally.
+int InChildWithFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limits{};
+        getrlimit(RLIMIT_FSIZE, &limits);
+        limits.rlim_cur = limit;
+        _exit(setrlimit(RLIMIT_FSIZE, &limits) == 0 ? body() : 100);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+void LiftFileSizeLimit() {
+    rlimit limits{};
+    getrlimit(RLIMIT_FSIZE, &limits);
+    limits.rlim_cur = limits.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &limits);
+}
 
 class LogWriterTest : public ::testing::Test {
   protected:
@@ -188,6 +217,56 @@ TEST_F(LogWriterTest, FailedWriteOfAMissedEntryKeepsTheQueueInOrder) {
     EXPECT_EQ(ReadFileBytes(access), missed + "first\r\n" + missed + "second\r\n" + missed +
                                          "third\r\n" + kStamp2 + "fourth\r\n");
     EXPECT_TRUE(writer.MissedEntries().empty());
+}
+
+// What reached the file stays; only the rest of the line waits, so no byte is
+// written twice.
+TEST_F(LogWriterTest, ShortWriteOfThePresentLineQueuesOnlyItsUnwrittenRest) {
+    WriteFile(access, "old\r\n");
+    const int result = InChildWithFileSizeLimit(5 + 30, [this] {
+        writer.WriteLogLine("SUCCESS http://x 234ms", access);
+        if (writer.MissedEntries() != std::deque<std::string>{"http://x 234ms"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("next", access);
+        return writer.MissedEntries().empty() ? 0 : 3;
+    });
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFileBytes(access),
+              "old\r\n<03/14/2004 09:05:07> SUCCESS <03/14/2004 09:10:00> Missed Entry: http://x "
+              "234ms\r\n<03/14/2004 09:10:00> next\r\n");
+}
+
+TEST_F(LogWriterTest, ShortWriteOfAMissedEntryKeepsOnlyItsRestAtTheHead) {
+    const std::string unreachable = (dir / "missing" / "x.log").string();
+    writer.WriteLogLine("first", unreachable);
+    writer.WriteLogLine("second", unreachable);
+
+    // The missed line is stamp (22) + "Missed Entry: " (14) + entry; the limit
+    // lets the first two bytes of the entry's own text through.
+    const int result = InChildWithFileSizeLimit(22 + 14 + 22 + 2, [this] {
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("third", access);
+        if (writer.MissedEntries() != std::deque<std::string>{"rst",
+                                                              std::string(kStamp1) + "second",
+                                                              std::string(kStamp2) + "third"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 15, 0);
+        writer.WriteLogLine("fourth", access);
+        return writer.MissedEntries().empty() ? 0 : 3;
+    });
+
+    EXPECT_EQ(result, 0);
+    const std::string missed = "<03/14/2004 09:15:00> Missed Entry: ";
+    EXPECT_EQ(ReadFileBytes(access),
+              "<03/14/2004 09:10:00> Missed Entry: <03/14/2004 09:05:07> fi" + missed + "rst\r\n" +
+                  missed + kStamp1 + "second\r\n" + missed + kStamp2 + "third\r\n" +
+                  "<03/14/2004 09:15:00> fourth\r\n");
 }
 
 TEST_F(LogWriterTest, ConcurrentWritersLeaveEveryLineIntactExactlyOnce) {
