@@ -1,7 +1,5 @@
 #include "logs/log_writer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <string_view>
 #include <thread>
 
+#include "logs/log_file_access.h"
 #include "platform/xdg_paths.h"
 #include "resources/strings.h"
 
@@ -19,7 +18,6 @@ namespace orvalin {
 namespace {
 
 constexpr unsigned kStateFolderMode = 0700;
-constexpr mode_t kLogFileMode = 0644;
 constexpr auto kGuardPoll = std::chrono::milliseconds(5);
 constexpr char kLineEnd[] = "\r\n";
 
@@ -29,64 +27,39 @@ std::string FormatStamp(const std::tm& local) {
     return std::string(buffer, length);
 }
 
-// An open log file, held exclusively while it is open: another holder of a
-// lock on the same file (the log viewer, a second instance) makes the open fail.
-class ExclusiveLogFile {
-  public:
-    explicit ExclusiveLogFile(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            Close();
+// Writes all of bytes, in as many writes as it takes; returns how many
+// reached the file (fewer only when a write failed or made no progress).
+std::size_t WriteAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (written == 0 || errno != EINTR) {
+            break;
         }
     }
-    ~ExclusiveLogFile() { Close(); }
-    ExclusiveLogFile(const ExclusiveLogFile&) = delete;
-    ExclusiveLogFile& operator=(const ExclusiveLogFile&) = delete;
+    return done;
+}
 
-    bool IsOpen() const { return fd_ >= 0; }
-
-    // Appends prefix + entry + CR LF in as many writes as it takes; one line
-    // goes out at a time under the file's lock, so appenders never interleave
-    // inside a line. Returns the part of entry that did not reach the file
-    // when a write failed (all of it when none of its bytes did, possibly
-    // empty when only the line end is missing), nothing when the line is whole.
-    std::optional<std::string> WriteLine(std::string_view prefix, const std::string& entry) {
-        std::string bytes;
-        bytes.reserve(prefix.size() + entry.size() + sizeof kLineEnd);
-        bytes.append(prefix).append(entry).append(kLineEnd);
-        const std::size_t written = WriteAll(bytes);
-        if (written == bytes.size()) {
-            return std::nullopt;
-        }
-        if (written <= prefix.size()) {
-            return entry;
-        }
-        return entry.substr(std::min(written - prefix.size(), entry.size()));
+// Appends prefix + entry + CR LF. One line goes out at a time under the file's
+// lock, so appenders never interleave inside a line. Returns the part of entry
+// that did not reach the file when a write failed (all of it when none of its
+// bytes did, possibly empty when only the line end is missing), nothing when
+// the line is whole.
+std::optional<std::string> WriteLine(int fd, std::string_view prefix, const std::string& entry) {
+    std::string bytes;
+    bytes.reserve(prefix.size() + entry.size() + sizeof kLineEnd);
+    bytes.append(prefix).append(entry).append(kLineEnd);
+    const std::size_t written = WriteAll(fd, bytes);
+    if (written == bytes.size()) {
+        return std::nullopt;
     }
-
-  private:
-    std::size_t WriteAll(std::string_view bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (written > 0) {
-                done += static_cast<std::size_t>(written);
-            } else if (written == 0 || errno != EINTR) {
-                break;  // a write error, or no progress at all
-            }
-        }
-        return done;
+    if (written <= prefix.size()) {
+        return entry;
     }
-
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // also drops the lock
-            fd_ = -1;
-        }
-    }
-
-    int fd_ = -1;
-};
+    return entry.substr(std::min(written - prefix.size(), entry.size()));
+}
 
 }  // namespace
 
@@ -133,14 +106,14 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
     const std::string line = stamp + text;
 
     GuardHold hold(*this);
-    ExclusiveLogFile file(fileName);
+    const LockedLogFile file(fileName, LockedLogFile::Access::Append);
     if (!file.IsOpen()) {
         missedEntries_.push_back(line);
         return;
     }
     const std::string missedPrefix = stamp + std::string(text::kLogMissedEntry);
     while (!missedEntries_.empty()) {
-        if (auto rest = file.WriteLine(missedPrefix, missedEntries_.front())) {
+        if (auto rest = WriteLine(file.Fd(), missedPrefix, missedEntries_.front())) {
             // What did not reach the file stays at the head so the queue keeps
             // its order, and the present line waits behind it instead of being lost.
             missedEntries_.front() = std::move(*rest);
@@ -149,7 +122,7 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
         }
         missedEntries_.pop_front();
     }
-    if (auto rest = file.WriteLine({}, line)) {
+    if (auto rest = WriteLine(file.Fd(), {}, line)) {
         missedEntries_.push_back(std::move(*rest));
     }
 }

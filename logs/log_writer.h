@@ -30,7 +30,9 @@ class CLogWriter {
     // Safe from any thread.
     //
     // A line that cannot be written joins the missed entries: the whole
-    // stamped line when the file cannot be opened or none of it was written;
+    // stamped line when the file cannot be opened (missing folder, no
+    // permission, locked elsewhere, not a regular file: a FIFO or a device is
+    // never opened for good) or when none of it was written;
     // when a write fails partway, only the part of the line (or of the missed
     // entry) that did not reach the file, so no byte is ever written twice. A
     // missed entry that fails keeps its place at the head and the present
