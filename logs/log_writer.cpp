@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <thread>
 
 #include "logs/log_file_access.h"
+#include "logs/missed_entry_spool.h"
 #include "platform/xdg_paths.h"
 #include "resources/strings.h"
 
@@ -61,12 +63,21 @@ std::optional<std::string> WriteLine(int fd, std::string_view prefix, const std:
     return entry.substr(std::min(written - prefix.size(), entry.size()));
 }
 
+std::filesystem::path StateFolder() {
+    const std::filesystem::path folder = XdgStateHome() / "orvalin";
+    MakeFolders(folder, kStateFolderMode);
+    return folder;
+}
+
 }  // namespace
 
 LogPaths DefaultLogPaths() {
-    const std::filesystem::path folder = XdgStateHome() / "orvalin";
-    MakeFolders(folder, kStateFolderMode);
+    const std::filesystem::path folder = StateFolder();
     return LogPaths{(folder / "access.log").string(), (folder / "error.log").string()};
+}
+
+std::filesystem::path DefaultSpoolFile() {
+    return StateFolder() / "missed.spool";
 }
 
 void CLogWriter::SetAccessLogFile(std::string path) {
@@ -130,6 +141,26 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
 std::deque<std::string> CLogWriter::MissedEntries() {
     GuardHold hold(*this);
     return missedEntries_;
+}
+
+bool CLogWriter::RestoreMissedEntries(const std::filesystem::path& spool) {
+    GuardHold hold(*this);
+    std::optional<std::deque<std::string>> earlier = TakeFromSpool(spool);
+    if (!earlier) {
+        return false;
+    }
+    missedEntries_.insert(missedEntries_.begin(), std::make_move_iterator(earlier->begin()),
+                          std::make_move_iterator(earlier->end()));
+    return true;
+}
+
+bool CLogWriter::SaveMissedEntries(const std::filesystem::path& spool) {
+    GuardHold hold(*this);
+    if (!AppendToSpool(spool, missedEntries_)) {
+        return false;
+    }
+    missedEntries_.clear();
+    return true;
 }
 
 void CLogWriter::AcquireGuard() {

@@ -1,5 +1,5 @@
 // The access and error logs: one stamped line appended per call, with lines
-// that could not be written kept in memory and written later.
+// that could not be written kept and written later, also by a later run.
 #pragma once
 
 #include <atomic>
@@ -20,6 +20,10 @@ struct LogPaths {
 // access.log and error.log in $XDG_STATE_HOME/orvalin (~/.local/state/orvalin
 // when unset); creates that folder.
 LogPaths DefaultLogPaths();
+
+// missed.spool in the same folder, which holds the missed entries between
+// runs; creates that folder.
+std::filesystem::path DefaultSpoolFile();
 
 class CLogWriter {
   public:
@@ -51,6 +55,18 @@ class CLogWriter {
 
     // Lines waiting to be written (taken under the guard); for tests and display.
     std::deque<std::string> MissedEntries();
+
+    // Missed entries outlive the run through a spool file. At start-up,
+    // RestoreMissedEntries puts the entries that earlier runs left in spool
+    // ahead of any missed so far, and empties the spool; they are written
+    // with the next line that reaches a log. A missing spool holds nothing.
+    // False when the spool could not be read and emptied (it is left as it is).
+    bool RestoreMissedEntries(const std::filesystem::path& spool);
+    // At shutdown, after the last line has been logged, SaveMissedEntries
+    // appends the missed entries to spool (created 0600) and forgets them, so
+    // they are never written twice; it leaves the spool alone when there are
+    // none. False when they could not be saved (they stay in memory).
+    bool SaveMissedEntries(const std::filesystem::path& spool);
 
   private:
     // Holds logBusy_ for one scope, so no early return can leave it set.
