@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace orvalin {
 namespace {
@@ -71,6 +72,38 @@ void LockedLogFile::Close() {
         ::close(fd_);  // also drops the lock
         fd_ = -1;
     }
+}
+
+LogFileReader::LogFileReader(const std::filesystem::path& file)
+    : file_(file, LockedLogFile::Access::Read) {
+    if (!file_.IsOpen()) {
+        return;
+    }
+    std::error_code ec;
+    fullPath_ = std::filesystem::canonical(file, ec);
+    if (ec) {
+        fullPath_ = std::filesystem::absolute(file, ec);
+    }
+}
+
+ssize_t LogFileReader::Read(char* buffer, std::size_t size) {
+    if (!file_.IsOpen()) {
+        return -1;
+    }
+    ssize_t got = 0;
+    do {
+        got = ::read(file_.Fd(), buffer, size);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+bool TruncateLogFile(const std::filesystem::path& file) {
+    const LockedLogFile log(file, LockedLogFile::Access::Rewrite);
+    int result = -1;
+    do {
+        result = log.IsOpen() ? ::ftruncate(log.Fd(), 0) : -1;
+    } while (result != 0 && log.IsOpen() && errno == EINTR);
+    return result == 0;
 }
 
 }  // namespace orvalin

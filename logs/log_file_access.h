@@ -3,6 +3,9 @@
 // exclude one another (and any other program that locks the file).
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <filesystem>
 
 namespace orvalin {
@@ -32,5 +35,32 @@ class LockedLogFile {
 
     int fd_ = -1;
 };
+
+// A log file opened for reading under the writer's lock, held while the
+// object lives: a line logged meanwhile becomes a missed entry and is written
+// once the reader is gone. Only an existing regular file opens.
+class LogFileReader {
+  public:
+    explicit LogFileReader(const std::filesystem::path& file);
+
+    bool IsOpen() const { return file_.IsOpen(); }
+    // The descriptor, for reading in the caller's own way; -1 when not open.
+    int Fd() const { return file_.Fd(); }
+    // Reads up to size bytes: the count, 0 at the end of the file, -1 on an
+    // error or when not open.
+    ssize_t Read(char* buffer, std::size_t size);
+    // The file's full path, links and ".." resolved; empty when not open.
+    const std::filesystem::path& FullPath() const { return fullPath_; }
+
+  private:
+    LockedLogFile file_;
+    std::filesystem::path fullPath_;
+};
+
+// Empties a log file under the writer's lock, creating it empty when missing;
+// nothing is cut before the lock is held. False when the file is held (by a
+// reader, the writer or another program), is not a regular file, or cannot be
+// opened or cut.
+bool TruncateLogFile(const std::filesystem::path& file);
 
 }  // namespace orvalin
