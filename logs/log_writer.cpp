@@ -144,17 +144,19 @@ std::deque<std::string> CLogWriter::MissedEntries() {
 }
 
 bool CLogWriter::RestoreMissedEntries(const std::filesystem::path& spool) {
-    GuardHold hold(*this);
+    // Taken before the guard: waiting for the spool must not hold up writers.
     std::optional<std::deque<std::string>> earlier = TakeFromSpool(spool);
     if (!earlier) {
         return false;
     }
+    GuardHold hold(*this);
     missedEntries_.insert(missedEntries_.begin(), std::make_move_iterator(earlier->begin()),
                           std::make_move_iterator(earlier->end()));
     return true;
 }
 
 bool CLogWriter::SaveMissedEntries(const std::filesystem::path& spool) {
+    // Held throughout, so no writer drains an entry that is being saved.
     GuardHold hold(*this);
     if (!AppendToSpool(spool, missedEntries_)) {
         return false;
