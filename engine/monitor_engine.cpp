@@ -245,6 +245,8 @@ void CMonitorEngine::Shutdown() {
     s.checks.WaitForNone(shutdownWait);
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
         deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
+    // Lines that could not be written wait for the next run.
+    s.logs.SaveMissedEntries(DefaultSpoolFile());
     s.gate.Close(kFrontEndDetachWait);
     // Checks that outlived the wait keep their own references to what they use.
     for (SlotState& slot : s.slots) {

@@ -44,6 +44,8 @@ void CMonitorEngine::LoadSettings() {
     }
     s.logs.SetAccessLogFile(accessLog);
     s.logs.SetErrorLogFile(errorLog);
+    // Lines an earlier run could not write come first.
+    s.logs.RestoreMissedEntries(DefaultSpoolFile());
 
     for (int i = 0; i < kSlotCount; ++i) {
         SlotState& slot = s.Slot(i);

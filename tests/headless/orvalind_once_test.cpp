@@ -190,6 +190,27 @@ TEST_F(OrvalindOnceTest, ASecondRoundSendsNoNewAlertsAndAppendsToTheLogs) {
         << errors;
 }
 
+TEST_F(OrvalindOnceTest, LinesThatCouldNotBeWrittenAreWrittenByTheNextRun) {
+    // The access log's folder does not exist yet: the line waits.
+    const std::filesystem::path later = dir / "later" / "access.log";
+    store.Write(key::kAccessLogFile, later.string());
+    Monitor(0, good);
+    ASSERT_EQ(RunOrvalind(folders, {"--once"}).status, kStatusAllWell);
+    EXPECT_FALSE(std::filesystem::exists(later));
+
+    std::filesystem::create_directory(later.parent_path());
+    ASSERT_EQ(RunOrvalind(folders, {"--once"}).status, kStatusAllWell);
+    const std::vector<std::string> lines = LogLines(ReadFileBytes(later));
+    ASSERT_EQ(lines.size(), 2u) << ReadFileBytes(later);
+    EXPECT_EQ(Unstamped(lines[0]).rfind("Missed Entry: <", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("> SUCCESS " + good + " "), std::string::npos) << lines[0];
+    EXPECT_EQ(Unstamped(lines[1]).rfind("SUCCESS " + good + " ", 0), 0u) << lines[1];
+
+    // Written once: a third run adds only its own line.
+    ASSERT_EQ(RunOrvalind(folders, {"--once"}).status, kStatusAllWell);
+    EXPECT_EQ(LogLines(ReadFileBytes(later)).size(), 3u);
+}
+
 TEST_F(OrvalindOnceTest, ARoundOfWellSitesEndsWithStatusZeroAndSendsNothing) {
     SmtpSink sink;
     SetUpMail(sink);
