@@ -7,6 +7,9 @@
 namespace orvalin::text {
 
 inline constexpr std::string_view kAppTitle = "Orvalin";
+inline constexpr std::string_view kAppVersion = "1.7.3";
+// The product's web page: "On the web...", the recommendation mail and its footer.
+inline constexpr std::string_view kProductWebPage = "http://www.quenbridge.example/orvalin.html";
 
 // Web probe
 inline constexpr std::string_view kCouldNotResolveUrl = "Could not resolve url";
