@@ -1,0 +1,105 @@
+// A read-only view of a LogText that paints only the lines on screen, so a
+// log of millions of lines scrolls as lightly as one of ten. Lines are laid
+// out on a grid of equal cells (one per character, in the fixed-width font),
+// which keeps painting, hit-testing and selection arithmetic instead of text
+// layout. Selection and copy by mouse and keyboard, jump to the end, find
+// with highlighting.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "desktop/logview/log_lines.h"
+#include "desktop/logview/log_text.h"
+
+namespace orvalin {
+
+class LogTextView : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    explicit LogTextView(QWidget* parent = nullptr);
+
+    // Shows text from its first line (nothing for nullptr); the selection
+    // and the current match are dropped. The text may still be growing:
+    // TakeNewLines brings the view up to date.
+    void SetText(std::shared_ptr<const LogText> text);
+    // Takes the lines indexed since the last call: the scroll bars grow and
+    // new lines on screen are painted. Follows the end after JumpToEnd.
+    void TakeNewLines();
+
+    qint64 LineCount() const { return lineCount_; }
+    qint64 FirstVisibleLine() const;
+    // Whole or partial lines the viewport has room for.
+    int RowsOnScreen() const;
+
+    // A line as shown (see ShownLine); empty past the end.
+    QString LineText(qint64 line) const;
+    // Where the character at position is drawn, in viewport coordinates.
+    QRect CellRect(TextPosition position) const;
+
+    TextPosition Caret() const { return caret_; }
+    bool HasSelection() const { return anchor_ != caret_; }
+    QString SelectedText() const;
+    void SelectAll();
+    // Selects from the anchor kept so far (or from the caret) to position.
+    void MoveCaret(TextPosition position, bool extendSelection);
+    void CopySelection() const;
+    // The last line on screen and the caret on it; the view then keeps the
+    // newest lines on screen as more arrive, until the user scrolls up.
+    void JumpToEnd();
+
+    // Matches of term are highlighted on screen.
+    void SetHighlight(const QString& term);
+    // Selects the next (or previous) match of term after (before) the
+    // selection, scrolls it into view and returns it.
+    std::optional<FoundText> Find(const QString& term, bool backward);
+
+  signals:
+    // After each paint: how many lines of text it drew.
+    void painted(int linesDrawn);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void UpdateMetrics();
+    void UpdateScrollBars();
+    qsizetype LineLength(qint64 line) const;
+    TextPosition Clamped(TextPosition position) const;
+    TextPosition PositionAt(QPoint point) const;
+    void EnsureVisible(TextPosition position);
+    bool HandleMove(QKeyEvent* event);
+    void PaintLine(QPainter& painter, qint64 line, const QString& shown, LineLook look, qreal y);
+
+    std::shared_ptr<const LogText> text_;
+    qint64 lineCount_ = 0;
+    std::size_t longestLine_ = 0;
+
+    qreal cellWidth_ = 8;
+    int rowHeight_ = 16;
+    int ascent_ = 12;
+    int gutterWidth_ = 10;
+
+    TextPosition anchor_;
+    TextPosition caret_;
+    qsizetype preferredColumn_ = 0;  // kept across lines of other lengths
+    bool followEnd_ = false;
+    bool selecting_ = false;
+    QString highlight_;
+};
+
+}  // namespace orvalin
