@@ -1,0 +1,453 @@
+// The log viewer dialog on real files under the offscreen platform: what it
+// shows, Refresh, Clear Log, the loader holding the log writer's lock,
+// closing, and selecting, copying, finding and colouring on the real widget.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "desktop/logview/log_text_view.h"
+#include "desktop/logview/log_view_dialog.h"
+#include "logs/log_file_access.h"
+#include "qt_support.h"
+#include "support/temp_dir.h"
+
+namespace orvalin {
+namespace {
+
+using namespace std::chrono_literals;
+using test::AnswerBoxes;
+using test::AnswerNextBox;
+using test::ReadFileBytes;
+using test::WaitFor;
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// Holds the loader after each read until opened.
+class LoaderGate {
+  public:
+    LogLoadOptions Options(std::size_t firstReadBytes) {
+        LogLoadOptions options;
+        options.firstReadBytes = firstReadBytes;
+        options.afterRead = [this] {
+            std::unique_lock lock(mutex_);
+            ++reads_;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        };
+        return options;
+    }
+    bool WaitForRead() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 10s, [this] { return reads_ > 0; });
+    }
+    void Open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int reads_ = 0;
+    bool open_ = false;
+};
+
+class LogViewerTest : public ::testing::Test {
+  protected:
+    ~LogViewerTest() override { gate.Open(); }
+
+    std::unique_ptr<LogViewDialog> Open(const std::filesystem::path& file,
+                                        LogLoadOptions options = {}) {
+        auto dialog = std::make_unique<LogViewDialog>(QString::fromStdString(file.string()),
+                                                      nullptr, std::move(options));
+        dialog->resize(900, 500);
+        dialog->show();
+        dialog->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        return dialog;
+    }
+    static bool Loaded(LogViewDialog& dialog) {
+        return WaitFor([&] { return !dialog.CurrentLoad(); });
+    }
+    static QStringList Shown(LogViewDialog& dialog) {
+        QStringList lines;
+        for (qint64 i = 0; i < dialog.View()->LineCount(); ++i) {
+            lines << dialog.View()->LineText(i);
+        }
+        return lines;
+    }
+    template <typename T>
+    static T* Child(LogViewDialog& dialog, const char* name) {
+        T* child = dialog.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static QString PathBox(LogViewDialog& dialog) {
+        return Child<QLineEdit>(dialog, "pathEdit")->text();
+    }
+
+    test::TempDir dir;
+    std::string log = (dir / "access.log").string();
+    LoaderGate gate;
+};
+
+TEST_F(LogViewerTest, ShowsEveryLineAndTheFullPath) {
+    WriteFile(log,
+              "<03/14/2004 09:05:07> SUCCESS http://a/ 5ms\r\n"
+              "<03/14/2004 09:06:07> Website unreachable: http://b/\r\n"
+              "<03/14/2004 09:07:07> SUCCESS http://a/ 7ms");  // no final line end
+    std::filesystem::create_directory(dir / "sub");
+    const auto dialog = Open(dir / "sub" / ".." / "access.log");
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(dialog->windowTitle(), "Log");
+    EXPECT_EQ(Shown(*dialog), QStringList({"<03/14/2004 09:05:07> SUCCESS http://a/ 5ms",
+                                           "<03/14/2004 09:06:07> Website unreachable: http://b/",
+                                           "<03/14/2004 09:07:07> SUCCESS http://a/ 7ms"}));
+    EXPECT_EQ(PathBox(*dialog), QString::fromStdString(std::filesystem::canonical(log).string()));
+    EXPECT_EQ(Child<QLabel>(*dialog, "lineCountLabel")->text(), "3 lines");
+    EXPECT_TRUE(dialog->View()->hasFocus());
+}
+
+TEST_F(LogViewerTest, AnEmptyLogShowsNothingAndItsPath) {
+    WriteFile(log, "");
+    const auto dialog = Open(log);
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(dialog->View()->LineCount(), 0);
+    EXPECT_EQ(PathBox(*dialog), QString::fromStdString(log));
+}
+
+TEST_F(LogViewerTest, AMissingOrHeldLogSaysSoInTheTextAndRefreshTriesAgain) {
+    const QString expected = "Could not open log '" + QString::fromStdString(log) + "'";
+    const auto dialog = Open(log);
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(Shown(*dialog), QStringList{expected});
+    EXPECT_EQ(PathBox(*dialog), "");
+
+    WriteFile(log, "<03/14/2004 09:05:07> SUCCESS http://a/ 5ms\r\n");
+    {
+        const LogFileReader holder(log);  // another holder of the lock
+        ASSERT_TRUE(holder.IsOpen());
+        Child<QPushButton>(*dialog, "refreshButton")->click();
+        ASSERT_TRUE(Loaded(*dialog));
+        EXPECT_EQ(Shown(*dialog), QStringList{expected});
+        EXPECT_EQ(PathBox(*dialog), "");
+    }
+    Child<QPushButton>(*dialog, "refreshButton")->click();
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(Shown(*dialog), QStringList{"<03/14/2004 09:05:07> SUCCESS http://a/ 5ms"});
+    EXPECT_EQ(PathBox(*dialog), QString::fromStdString(log));
+}
+
+TEST_F(LogViewerTest, OddBytesAndAMegabyteLineKeepEveryLineInPlace) {
+    const std::string megabyte(1'000'000, 'm');
+    WriteFile(log, "first\r\n" + std::string("nul\0byte\r\n", 10) + "bad \xC0\xAF utf-8\n" +
+                       megabyte + "\r\n" + "lone\rcr\r\n" + "last");
+    const auto dialog = Open(log);
+    ASSERT_TRUE(Loaded(*dialog));
+    const QStringList shown = Shown(*dialog);
+    ASSERT_EQ(shown.size(), 6);
+    EXPECT_EQ(shown[0], "first");
+    EXPECT_EQ(shown[1], QString::fromUtf16(u"nul\u2400byte"));
+    EXPECT_TRUE(shown[2].startsWith("bad ") && shown[2].endsWith(" utf-8"));
+    EXPECT_EQ(shown[3], QString::fromStdString(megabyte));
+    EXPECT_EQ(shown[4], QString::fromUtf16(u"lone\u240Dcr"));
+    EXPECT_EQ(shown[5], "last");
+
+    // The megabyte line scrolls sideways to its end and paints.
+    dialog->View()->MoveCaret({3, 1'000'000}, false);
+    EXPECT_GT(dialog->View()->horizontalScrollBar()->value(), 990'000);
+    EXPECT_FALSE(dialog->View()->grab().isNull());
+}
+
+TEST_F(LogViewerTest, RefreshShowsWhatWasLoggedSince) {
+    test::EngineFixture engine;
+    engine.engine->Logs().WriteLogLine("SUCCESS http://a/ 5ms", engine.AccessLog());
+    const auto dialog = Open(engine.AccessLog());
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(Shown(*dialog), QStringList{"<03/14/2004 09:05:07> SUCCESS http://a/ 5ms"});
+
+    engine.clock->Set(2004, 3, 14, 9, 6, 0);
+    engine.engine->Logs().WriteLogLine("WARNING http://a/ 12000ms", engine.AccessLog());
+    Child<QPushButton>(*dialog, "refreshButton")->click();
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(Shown(*dialog), QStringList({"<03/14/2004 09:05:07> SUCCESS http://a/ 5ms",
+                                           "<03/14/2004 09:06:00> WARNING http://a/ 12000ms"}));
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(LogViewerTest, ClearLogAsksAndOnlyYesEmptiesTheFile) {
+    const std::string content = "<03/14/2004 09:05:07> SUCCESS http://a/ 5ms\r\n";
+    WriteFile(log, content);
+    const auto dialog = Open(log);
+    ASSERT_TRUE(Loaded(*dialog));
+    QPushButton* clear = Child<QPushButton>(*dialog, "clearButton");
+    EXPECT_EQ(clear->text(), "Clear Log");
+
+    auto question = AnswerNextBox(QMessageBox::No);
+    clear->click();
+    ASSERT_TRUE(question->seen);
+    EXPECT_EQ(question->title, "Orvalin");
+    EXPECT_EQ(question->text, "The log will be permanently deleted, Continue?");
+    EXPECT_EQ(question->buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(ReadFileBytes(log), content);
+    EXPECT_EQ(dialog->View()->LineCount(), 1);
+
+    question = AnswerNextBox(QMessageBox::Yes);
+    clear->click();
+    ASSERT_TRUE(question->seen);
+    EXPECT_TRUE(std::filesystem::exists(log));
+    EXPECT_EQ(std::filesystem::file_size(log), 0u);
+    EXPECT_EQ(dialog->View()->LineCount(), 0);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(LogViewerTest, WhileTheLoaderHoldsTheFileClearLogFailsAndANewLineIsAMissedEntry) {
+    test::EngineFixture engine;
+    const std::string& access = engine.AccessLog();
+    for (int i = 0; i < 50; ++i) {
+        engine.engine->Logs().WriteLogLine("SUCCESS http://a/ " + std::to_string(i) + "ms", access);
+    }
+    const std::string before = ReadFileBytes(access);
+    const auto dialog = Open(access, gate.Options(200));
+    ASSERT_TRUE(gate.WaitForRead());
+    // The first lines show while the rest is still being read.
+    ASSERT_TRUE(WaitFor([&] { return dialog->View()->LineCount() > 0; }));
+    EXPECT_LT(dialog->View()->LineCount(), 50);
+    EXPECT_TRUE(dialog->CurrentLoad());
+
+    const auto boxes = AnswerBoxes({QMessageBox::Yes, QMessageBox::Ok});
+    Child<QPushButton>(*dialog, "clearButton")->click();
+    ASSERT_TRUE(boxes[1]->seen);
+    EXPECT_EQ(boxes[1]->title, "Orvalin");
+    EXPECT_EQ(boxes[1]->icon, QMessageBox::Warning);
+    EXPECT_EQ(boxes[1]->text, "Could not clear log file'" + QString::fromStdString(access) + "'");
+    EXPECT_EQ(ReadFileBytes(access), before);
+
+    engine.clock->Set(2004, 3, 14, 9, 6, 0);
+    engine.engine->Logs().WriteLogLine("Website unreachable: http://b/", access);
+    EXPECT_EQ(ReadFileBytes(access), before);  // kept back, not lost
+
+    gate.Open();
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(dialog->View()->LineCount(), 50);
+    engine.clock->Set(2004, 3, 14, 9, 7, 0);
+    engine.engine->Logs().WriteLogLine("SUCCESS http://a/ 9ms", access);
+    Child<QPushButton>(*dialog, "refreshButton")->click();
+    ASSERT_TRUE(Loaded(*dialog));
+    const QStringList shown = Shown(*dialog);
+    ASSERT_EQ(shown.size(), 52);
+    EXPECT_EQ(shown[50],
+              "<03/14/2004 09:07:00> Missed Entry: <03/14/2004 09:06:00> Website unreachable: "
+              "http://b/");
+    EXPECT_EQ(shown[51], "<03/14/2004 09:07:00> SUCCESS http://a/ 9ms");
+}
+
+TEST_F(LogViewerTest, CloseWaitsAtMostASecondForAHeldLoaderWhichEndsLaterOnItsOwn) {
+    std::string content;
+    for (int i = 0; i < 100; ++i) {
+        content += "<03/14/2004 09:05:07> SUCCESS http://a/ " + std::to_string(i) + "ms\r\n";
+    }
+    WriteFile(log, content);
+    auto dialog = Open(log, gate.Options(100));
+    ASSERT_TRUE(gate.WaitForRead());
+    const std::shared_ptr<LogLoad> load = dialog->CurrentLoad();
+    ASSERT_TRUE(load);
+
+    QElapsedTimer clock;
+    clock.start();
+    Child<QPushButton>(*dialog, "closeButton")->click();
+    const qint64 waited = clock.elapsed();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_GE(waited, 900);
+    EXPECT_LT(waited, 3000);
+    EXPECT_FALSE(load->Ended());
+
+    dialog.reset();  // the loader outlives the dialog
+    gate.Open();
+    ASSERT_TRUE(load->WaitUntilEnded(10s));
+    EXPECT_EQ(load->Text()->Size(), 100u);  // it stopped before its next read...
+    EXPECT_TRUE(TruncateLogFile(log));      // ...and let go of the file
+}
+
+TEST_F(LogViewerTest, EscapeAndTheWindowsCloseButtonCloseTheDialog) {
+    WriteFile(log, "a\r\n");
+    auto dialog = Open(log);
+    QTest::keyClick(dialog->View(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+
+    dialog = Open(log);
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->CurrentLoad());
+}
+
+class LogViewerWidgetTest : public LogViewerTest {
+  protected:
+    void SetUp() override {
+        std::string content;
+        for (int i = 0; i < 2000; ++i) {
+            char line[96];
+            std::snprintf(line, sizeof line, "<03/14/2004 09:%02d:%02d> SUCCESS http://a/ %dms\r\n",
+                          i / 60 % 60, i % 60, i);
+            content += line;
+            if (i == 500 || i == 1500) {
+                content += "<03/14/2004 10:00:00> Website unreachable: http://b/\r\n";
+            }
+        }
+        WriteFile(log, content);
+        dialog = Open(log);
+        ASSERT_TRUE(Loaded(*dialog));
+        view = dialog->View();
+        view->setFocus();
+    }
+    QPoint At(TextPosition position) const {
+        const QRect cell = view->CellRect(position);
+        return {cell.left() + 1, cell.center().y()};
+    }
+    // Pixels of the painted viewport that pass test.
+    int Pixels(const std::function<bool(QColor)>& test) const {
+        const QImage image = view->viewport()->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += test(image.pixelColor(x, y)) ? 1 : 0;
+            }
+        }
+        return count;
+    }
+
+    std::unique_ptr<LogViewDialog> dialog;
+    LogTextView* view = nullptr;
+};
+
+TEST_F(LogViewerWidgetTest, SelectsWithTheMouseAndShiftArrowsAndCopies) {
+    const QString line0 = view->LineText(0);
+    const QString line1 = view->LineText(1);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, At({0, 22}));
+    QTest::mouseMove(view->viewport(), At({1, 7}));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, At({1, 7}));
+    EXPECT_EQ(view->SelectedText(), line0.mid(22) + "\n" + line1.left(7));
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "SUCCESS http://a/ 0ms\n<03/14/");
+
+    QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(view->SelectedText(),
+              line0.mid(22) + "\n" + line1 + "\n" + view->LineText(2).left(8));
+    QTest::keyClick(view, Qt::Key_Left);  // a plain arrow drops the selection
+    EXPECT_FALSE(view->HasSelection());
+
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    const QString all = QApplication::clipboard()->text();
+    EXPECT_EQ(all.count('\n'), 2001);
+    EXPECT_TRUE(all.startsWith(line0 + "\n"));
+    EXPECT_TRUE(all.endsWith("SUCCESS http://a/ 1999ms"));
+    // Shift+click extends from the anchor.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, At({0, 1}));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ShiftModifier, At({0, 3}));
+    EXPECT_EQ(view->SelectedText(), "03");
+}
+
+TEST_F(LogViewerWidgetTest, FindsWithCtrlFIgnoringCaseAndHighlightsTheMatch) {
+    const QColor highlight = view->palette().color(QPalette::Highlight);
+    const auto isHighlight = [&](QColor c) { return c == highlight; };
+    EXPECT_EQ(Pixels(isHighlight), 0);
+
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    auto* find = Child<QLineEdit>(*dialog, "findEdit");
+    EXPECT_TRUE(find->hasFocus());
+    QTest::keyClicks(find, "UNREACHABLE");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_TRUE(dialog->isVisible());  // Enter finds; it does not close the dialog
+    EXPECT_EQ(view->SelectedText(), "unreachable");
+    EXPECT_EQ(view->Caret().line, 501);
+    const qint64 first = view->FirstVisibleLine();
+    EXPECT_TRUE(first <= 501 && 501 < first + view->RowsOnScreen());
+    EXPECT_GT(Pixels(isHighlight), 20);
+
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view->Caret().line, 1502);
+    auto* status = Child<QLabel>(*dialog, "findStatus");
+    EXPECT_EQ(status->text(), "");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view->Caret().line, 501);
+    EXPECT_EQ(status->text(), "Continued from the top");
+    QTest::keyClick(find, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(view->Caret().line, 1502);
+    EXPECT_EQ(status->text(), "Continued from the bottom");
+    QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(view->Caret().line, 501);
+
+    find->setText("no such words");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(status->text(), "Not found");
+    EXPECT_EQ(view->Caret().line, 501);
+}
+
+TEST_F(LogViewerWidgetTest, FailureLinesAreRedWarningsAmberAndMissedEntriesMarked) {
+    const auto red = [](QColor c) { return c.red() > 150 && c.green() < 60 && c.blue() < 60; };
+    const auto amber = [](QColor c) {
+        return c.red() > 130 && c.green() > 70 && c.green() < 150 && c.blue() < 40;
+    };
+    const auto blue = [](QColor c) { return c.blue() > 180 && c.red() < 90; };
+    EXPECT_EQ(Pixels(red), 0);
+    EXPECT_EQ(Pixels(amber), 0);
+    EXPECT_EQ(Pixels(blue), 0);
+
+    view->SetText(LogText::FromBytes(
+        "<03/14/2004 09:05:07> SUCCESS http://a/ 5ms\r\n"
+        "<03/14/2004 09:05:07> Website unreachable: http://b/\r\n"
+        "<03/14/2004 09:05:07> WARNING http://a/ 12000ms\r\n"
+        "<03/14/2004 09:10:00> Missed Entry: <03/14/2004 09:05:07> SUCCESS http://a/ 5ms\r\n"));
+    EXPECT_GT(Pixels(red), 20);
+    EXPECT_GT(Pixels(amber), 20);
+    EXPECT_GT(Pixels(blue), 20);
+    EXPECT_EQ(view->LineText(1), "<03/14/2004 09:05:07> Website unreachable: http://b/");
+}
+
+TEST_F(LogViewerWidgetTest, CtrlEndAndNewestLinesJumpToTheEnd) {
+    EXPECT_EQ(view->FirstVisibleLine(), 0);
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view->Caret().line, 2001);
+    EXPECT_GE(view->FirstVisibleLine() + view->RowsOnScreen(), 2002);
+    QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view->FirstVisibleLine(), 0);
+    Child<QPushButton>(*dialog, "newestButton")->click();
+    EXPECT_GE(view->FirstVisibleLine() + view->RowsOnScreen(), 2002);
+    EXPECT_TRUE(view->hasFocus());
+}
+
+TEST_F(LogViewerTest, AfterJumpingToTheEndWhileReadingTheViewFollowsTheNewLines) {
+    std::string content;
+    for (int i = 0; i < 3000; ++i) {
+        content += "<03/14/2004 09:05:07> SUCCESS http://a/ " + std::to_string(i) + "ms\r\n";
+    }
+    WriteFile(log, content);
+    const auto dialog = Open(log, gate.Options(1000));
+    ASSERT_TRUE(gate.WaitForRead());
+    ASSERT_TRUE(WaitFor([&] { return dialog->View()->LineCount() > 0; }));
+    QTest::keyClick(dialog->View(), Qt::Key_End, Qt::ControlModifier);
+    gate.Open();
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(dialog->View()->LineCount(), 3000);
+    EXPECT_GE(dialog->View()->FirstVisibleLine() + dialog->View()->RowsOnScreen(), 3000);
+}
+
+}  // namespace
+}  // namespace orvalin
