@@ -81,7 +81,8 @@ inline constexpr std::array<std::string_view, 2> kFriendBodyClosing = {
 inline constexpr std::size_t kFooterRuleLength = 62;
 inline constexpr std::string_view kFooterLead = "Check out Orvalin at ";
 inline constexpr std::string_view kSendingMessage = "Sending the message...";
-inline constexpr std::string_view kSendNotStarted =
-    "The message could not be sent: the program is closing.";
+// When no worker could take the send (the program is closing, or the system
+// gives no thread).
+inline constexpr std::string_view kSendNotStarted = "The message could not be sent.";
 
 }  // namespace orvalin::text
