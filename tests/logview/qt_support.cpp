@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
-#include <QMetaObject>
 #include <QThread>
 #include <stdexcept>
 
@@ -110,8 +109,25 @@ std::vector<std::string> QtTestFrontEnd::Warnings() {
     return warnings_;
 }
 
+QtTestFrontEnd::QtTestFrontEnd() {
+    QObject::connect(&pump_, &QTimer::timeout, [this] { RunPosted(); });
+    pump_.start(2);
+}
+
 void QtTestFrontEnd::Post(std::function<void()> work) {
-    QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
+    const std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(work));
+}
+
+void QtTestFrontEnd::RunPosted() {
+    std::vector<std::function<void()>> due;
+    {
+        const std::lock_guard lock(mutex_);
+        due.swap(posted_);
+    }
+    for (const auto& work : due) {
+        work();
+    }
 }
 
 void QtTestFrontEnd::PostAfter(std::uint32_t ms, std::function<void()> work) {
@@ -137,7 +153,6 @@ EngineFixture::EngineFixture()
 EngineFixture::~EngineFixture() {
     engine->Shutdown();
     engine.reset();
-    QCoreApplication::sendPostedEvents();
 }
 
 StoreWriteLog::StoreWriteLog(SettingsStore& store) : dbFile_(store.Path().string()) {
