@@ -64,7 +64,15 @@ void ConnectionPool::SwitchTo(store_file::Identity identity) {
     std::unique_lock gate(gate_);
     std::lock_guard idle(idleMutex_);
     if (current_ != identity) {
+        // SQLite does not copy the log of a file that was moved or deleted
+        // into it when its connections close, so the log stays at the path.
+        std::vector<store_file::Identity> leftBehind;
+        for (const auto& connection : idle_) {
+            leftBehind.insert(leftBehind.end(), connection->sidecars.begin(),
+                              connection->sidecars.end());
+        }
         idle_.clear();
+        store_file::RemoveSidecarsOf(file_, leftBehind);
         current_ = identity;
     }
 }

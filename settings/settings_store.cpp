@@ -171,8 +171,8 @@ bool AllHeld(const std::vector<StoredValue>& batch, std::vector<StoredValue> hel
 void CheckSidecars(Connection& connection, const fs::path& file) {
     if (!connection.sidecarsChecked) {
         store_file::MakeSidecarsPrivate(file);
-        std::error_code error;
-        connection.sidecarsChecked = fs::exists(store_file::ShmFile(file), error);
+        connection.sidecars = store_file::SidecarIdentities(file);
+        connection.sidecarsChecked = !connection.sidecars.empty();
     }
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/settings_values.h"
 #include "settings/store_file.h"
@@ -50,8 +51,10 @@ class Connection {
     // mode) is written in its current mode and tried again next time.
     void UseWriteAheadLog();
 
-    // Set once the log and index beside the database were made private.
+    // Set once the log and index beside the database were made private;
+    // then the files they were.
     bool sidecarsChecked = false;
+    std::vector<store_file::Identity> sidecars;
 
   private:
     Connection(sqlite3* db, store_file::Identity identity, int busyTimeoutMs);

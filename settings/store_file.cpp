@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -142,6 +143,27 @@ fs::path ShmFile(const fs::path& dbFile) {
 void MakeSidecarsPrivate(const fs::path& dbFile) {
     MakePrivate(WalFile(dbFile));
     MakePrivate(ShmFile(dbFile));
+}
+
+std::vector<Identity> SidecarIdentities(const fs::path& dbFile) {
+    std::vector<Identity> files;
+    for (const fs::path& sidecar : {WalFile(dbFile), ShmFile(dbFile)}) {
+        const State state = Inspect(sidecar);
+        if (state.kind == State::Kind::kFile) {
+            files.push_back(state.identity);
+        }
+    }
+    return files;
+}
+
+void RemoveSidecarsOf(const fs::path& dbFile, const std::vector<Identity>& files) {
+    for (const fs::path& sidecar : {WalFile(dbFile), ShmFile(dbFile)}) {
+        const State state = Inspect(sidecar);
+        if (state.kind == State::Kind::kFile &&
+            std::find(files.begin(), files.end(), state.identity) != files.end()) {
+            ::unlink(sidecar.c_str());
+        }
+    }
 }
 
 }  // namespace orvalin::store_file

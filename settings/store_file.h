@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <vector>
 
 namespace orvalin::store_file {
 
@@ -40,5 +41,12 @@ std::filesystem::path ShmFile(const std::filesystem::path& dbFile);
 // user owns them. SQLite gives them the database's mode, and a database made
 // by hand may be more open than ours.
 void MakeSidecarsPrivate(const std::filesystem::path& dbFile);
+
+// The files now at the log and index paths.
+std::vector<Identity> SidecarIdentities(const std::filesystem::path& dbFile);
+// Deletes the log and index at their paths when they are among these files:
+// the ones a database that was replaced left behind. SQLite would otherwise
+// replay that log into the file now at the path.
+void RemoveSidecarsOf(const std::filesystem::path& dbFile, const std::vector<Identity>& files);
 
 }  // namespace orvalin::store_file
