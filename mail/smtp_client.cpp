@@ -192,7 +192,8 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
     if (!smtp.Expect("220", Step::kGreeting)) {
         return 0;
     }
-    if (!smtp.Send("HELO " + serverName + "\r\n")) {
+    // The host alone: "host:port" is no valid HELO argument.
+    if (!smtp.Send("HELO " + server.host + "\r\n")) {
         return 0;
     }
     if (!smtp.Expect("250", Step::kHelo)) {
