@@ -36,7 +36,8 @@ class SmtpExchange {
                  std::chrono::milliseconds replyLimit)
         : transport_(transport), boxes_(boxes), replyLimit_(replyLimit) {}
 
-    bool Send(std::string_view bytes) { return transport_.Send(bytes); }
+    // Each command, and the message, must be taken within the reply limit.
+    bool Send(std::string_view bytes) { return transport_.Send(bytes, replyLimit_); }
 
     // One receive; the reply is the bytes up to the first zero byte.
     std::string ReadReply() {

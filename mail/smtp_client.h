@@ -40,7 +40,7 @@ std::string EncodeBody(const std::string& body);
 std::string StripLineBreaks(std::string text);
 
 class CSmtpClient {
-public:
+  public:
     using TransportFactory = std::function<std::unique_ptr<ISmtpTransport>()>;
 
     CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock);
@@ -57,7 +57,7 @@ public:
     // Makes the connection of each session; plain TCP unless replaced.
     TransportFactory makeTransport = [] { return std::make_unique<PlainSmtpTransport>(); };
 
-private:
+  private:
     std::string NextMessageId();
 
     SettingsStore& store_;

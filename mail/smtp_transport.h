@@ -14,28 +14,30 @@
 namespace orvalin {
 
 class ISmtpTransport {
-public:
+  public:
     virtual ~ISmtpTransport() = default;
     virtual bool Open() = 0;
     virtual bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) = 0;
-    // One send call with the whole text; false on an error return.
-    virtual bool Send(std::string_view bytes) = 0;
+    // Sends every byte within the limit; false on an error or time-out.
+    virtual bool Send(std::string_view bytes, std::chrono::milliseconds limit) = 0;
     // One receive of at most maxBytes; empty on close, error or time-out.
     virtual std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) = 0;
 };
 
 class PlainSmtpTransport final : public ISmtpTransport {
-public:
+  public:
     bool Open() override { return connection_.Open(); }
     bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) override {
         return connection_.Connect(endpoint, limit);
     }
-    bool Send(std::string_view bytes) override { return connection_.SendOnce(bytes); }
+    bool Send(std::string_view bytes, std::chrono::milliseconds limit) override {
+        return connection_.Send(bytes, limit);
+    }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
         return connection_.ReceiveOnce(maxBytes, limit);
     }
 
-private:
+  private:
     TcpConnection connection_;
 };
 

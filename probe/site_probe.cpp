@@ -112,7 +112,7 @@ bool CSiteProbe::GetStatusCode(std::string& statusText) const {
     }
     TcpConnection connection;
     if (!connection.Open() || !connection.Connect(endpoint, connectLimit) ||
-        !connection.SendOnce(target.request)) {
+        !connection.Send(target.request, answerLimit)) {
         return false;
     }
     ParseStatusLine(connection.ReceiveOnce(kProbeReceiveBytes, answerLimit), statusText);

@@ -11,7 +11,8 @@ namespace orvalin {
 
 // A probe gives up connecting after this long (then GetStatusCode is false)...
 inline constexpr std::chrono::milliseconds kProbeConnectLimit{20'000};
-// ...and waits this long for the answer to begin (then true, empty status).
+// ...gives the request this long to be taken (then false), and waits as long
+// again for the answer (then true, empty status).
 inline constexpr std::chrono::milliseconds kProbeAnswerLimit{60'000};
 inline constexpr std::uint16_t kHttpDefaultPort = 80;
 inline constexpr std::size_t kProbeReceiveBytes = 1348;
@@ -34,7 +35,7 @@ bool SplitAddress(const std::string& url, ProbeTarget& target);
 void ParseStatusLine(const std::string& answer, std::string& statusText);
 
 class CSiteProbe {
-public:
+  public:
     explicit CSiteProbe(std::string url) : url_(std::move(url)) {}
 
     // The address, safe to read on one thread while another replaces it.
@@ -55,7 +56,7 @@ public:
     std::chrono::milliseconds connectLimit = kProbeConnectLimit;
     std::chrono::milliseconds answerLimit = kProbeAnswerLimit;
 
-private:
+  private:
     mutable std::mutex urlMutex_;
     std::string url_;
 };

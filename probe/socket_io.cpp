@@ -65,15 +65,28 @@ bool TcpConnection::Connect(const sockaddr_in& endpoint, std::chrono::millisecon
     return connected;
 }
 
-bool TcpConnection::SendOnce(std::string_view bytes) {
+bool TcpConnection::Send(std::string_view bytes, std::chrono::milliseconds limit) {
     if (fd_ < 0) {
         return false;
     }
-    ssize_t sent;
-    do {
-        sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent >= 0;
+    const auto deadline = Clock::now() + limit;
+    while (!bytes.empty()) {
+        // Never blocks in send itself: a peer that stops reading would hold
+        // the call for as long as it likes.
+        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitFor(fd_, POLLOUT, deadline)) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string TcpConnection::ReceiveOnce(std::size_t maxBytes, std::chrono::milliseconds limit) {

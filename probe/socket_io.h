@@ -12,7 +12,7 @@
 namespace orvalin {
 
 class TcpConnection {
-public:
+  public:
     TcpConnection() = default;
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
@@ -22,15 +22,16 @@ public:
     bool Open();
     // Connects within the limit. False on refusal, failure or time-out.
     bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit);
-    // One send call with the whole text. False on an error return.
-    bool SendOnce(std::string_view bytes);
+    // Sends every byte, waiting at most limit in all for the peer to take
+    // them. False on an error, or when the limit passes first.
+    bool Send(std::string_view bytes, std::chrono::milliseconds limit);
     // One receive call of at most maxBytes, waiting at most limit for data to
     // begin. Returns the received bytes; empty on close, error or time-out.
     std::string ReceiveOnce(std::size_t maxBytes, std::chrono::milliseconds limit);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 

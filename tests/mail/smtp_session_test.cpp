@@ -291,6 +291,24 @@ TEST_F(SmtpSessionTest, AReplyThatNeverComesFailsItsStepAsAnEmptyReply) {
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(1, "")});
 }
 
+TEST_F(SmtpSessionTest, AMessageTheServerNeverReadsFailsAtTheReplyLimitWithoutABox) {
+    auto script = test::AcceptingScript();
+    script[4] = ScriptedReply::LineThenDeaf("354 go ahead\r\n");
+    auto server = std::make_unique<ScriptedSmtpServer>(script);
+    PointAt(server->Address());
+    client.replyLimit = 300ms;
+    // Far more than the socket buffers of both ends hold.
+    const std::string body(32u << 20, 'x');
+
+    EXPECT_EQ(SendWithin(20s, server,
+                         [&] {
+                             return client.SendMail("monitor@example.test", "ops@example.test",
+                                                    "Large", body);
+                         }),
+              0);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
 TEST_F(SmtpSessionTest, AConnectionNeitherAcceptedNorRefusedGivesUpAtTheLimit) {
     auto port = std::make_unique<test::StalledPort>();
     PointAt("127.0.0.1:" + std::to_string(port->Port()));
@@ -366,8 +384,8 @@ class SendFailingTransport final : public ISmtpTransport {
     bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) override {
         return inner_.Connect(endpoint, limit);
     }
-    bool Send(std::string_view bytes) override {
-        return ++sends_ != failingSend_ && inner_.Send(bytes);
+    bool Send(std::string_view bytes, std::chrono::milliseconds limit) override {
+        return ++sends_ != failingSend_ && inner_.Send(bytes, limit);
     }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
         return inner_.Receive(maxBytes, limit);

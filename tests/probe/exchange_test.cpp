@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,6 +136,21 @@ TEST(ProbeExchangeTest, SilentServerEndsAfterTheAnswerLimit) {
     EXPECT_LT(outcome.took, 30s);  // the default limit would have been 60 s
     ASSERT_TRUE(server.WaitForRequests(1, 5s));
     EXPECT_EQ(server.Requests()[0], "GET / HTTP/1.0\r\n\r\n");
+}
+
+TEST(ProbeExchangeTest, ARequestThePeerNeverReadsFailsAtTheAnswerLimit) {
+    auto server =
+        std::make_unique<LoopbackServer>(ServerScript::Only(ServerScript::Action::kNeverRead));
+    // Far more than the socket buffers of both ends hold.
+    const std::string url = server->HostAndPort() + "/" + std::string(32u << 20, 'a');
+    auto probe = std::async(std::launch::async, [&] { return Probe(url, 5s, 300ms, kBefore); });
+    if (probe.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the probe was still sending after 20 s";
+        server->Stop();  // closes the connection, which frees the probe
+    }
+    const Outcome outcome = probe.get();
+    EXPECT_FALSE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, kBefore);
 }
 
 // A socket bound to a port but not listening: connecting to it is refused.

@@ -60,6 +60,12 @@ ScriptedReply ScriptedReply::Line(std::string text) {
     return {{std::move(text)}, 0ms, false};
 }
 
+ScriptedReply ScriptedReply::LineThenDeaf(std::string text) {
+    ScriptedReply reply = Line(std::move(text));
+    reply.deafAfter = true;
+    return reply;
+}
+
 ScriptedReply ScriptedReply::Split(std::vector<std::string> parts,
                                    std::chrono::milliseconds pause) {
     return {std::move(parts), pause, false};
@@ -125,6 +131,7 @@ void ScriptedSmtpServer::Serve(int fd) {
     std::string pending;
     std::size_t nextReply = 0;
     bool inMessage = false;  // the last reply invited the message, which ends with a lone dot
+    bool deaf = false;
 
     const auto reply = [&] {
         inMessage = false;
@@ -136,6 +143,7 @@ void ScriptedSmtpServer::Serve(int fd) {
             return true;
         }
         inMessage = !step.parts.empty() && step.parts.front().starts_with("354");
+        deaf = step.deafAfter;
         return SendReply(fd, step);
     };
 
@@ -144,6 +152,10 @@ void ScriptedSmtpServer::Serve(int fd) {
     }
     char buffer[4096];
     while (!stop_) {
+        if (deaf) {
+            std::this_thread::sleep_for(kPollStep);
+            continue;
+        }
         if (!WaitReadable(fd, kPollStep)) {
             continue;
         }
@@ -170,6 +182,9 @@ void ScriptedSmtpServer::Serve(int fd) {
             pending.erase(0, unitEnd);
             if (!reply()) {
                 return;
+            }
+            if (deaf) {
+                break;
             }
         }
     }

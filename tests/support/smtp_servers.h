@@ -20,13 +20,16 @@
 namespace orvalin::test {
 
 // One reply of a scripted server: its parts are sent one after the other with
-// a pause between them; a silent reply sends nothing at all.
+// a pause between them; a silent reply sends nothing at all. After a deaf
+// reply the server reads nothing more and holds the connection until it ends.
 struct ScriptedReply {
     std::vector<std::string> parts;
     std::chrono::milliseconds pause{0};
     bool silent = false;
+    bool deafAfter = false;
 
     static ScriptedReply Line(std::string text);
+    static ScriptedReply LineThenDeaf(std::string text);
     static ScriptedReply Split(std::vector<std::string> parts, std::chrono::milliseconds pause);
     static ScriptedReply Silent();
 };
