@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -39,9 +40,25 @@ class SmtpExchange {
     // Each command, and the message, must be taken within the reply limit.
     bool Send(std::string_view bytes) { return transport_.Send(bytes, replyLimit_); }
 
-    // One receive; the reply is the bytes up to the first zero byte.
+    // One whole reply: lines up to the first whose fourth character is not
+    // "-" (the last line of a multi-line reply), read within the reply limit.
+    // The reply text is its bytes up to the first zero byte. Bytes after the
+    // reply are kept for the next one.
     std::string ReadReply() {
-        std::string reply = transport_.Receive(kSmtpReplyBytes, replyLimit_);
+        const auto deadline = std::chrono::steady_clock::now() + replyLimit_;
+        std::size_t end = ReplyEnd(pending_);
+        while (end == std::string::npos && pending_.size() < kSmtpReplyCap) {
+            const std::string chunk = transport_.Receive(
+                std::min(kSmtpReplyBytes, kSmtpReplyCap - pending_.size()), TimeLeft(deadline));
+            if (chunk.empty()) {
+                break;
+            }
+            pending_ += chunk;
+            end = ReplyEnd(pending_);
+        }
+        // Closed, timed out or too long: what came is the reply.
+        std::string reply = pending_.substr(0, std::min(end, pending_.size()));
+        pending_.erase(0, reply.size());
         if (const auto zero = reply.find('\0'); zero != std::string::npos) {
             reply.resize(zero);
         }
@@ -79,9 +96,24 @@ class SmtpExchange {
     }
 
   private:
+    // Where the first complete reply in the bytes ends, or npos.
+    static std::size_t ReplyEnd(std::string_view bytes) {
+        std::size_t start = 0;
+        for (auto lineEnd = bytes.find('\n'); lineEnd != std::string_view::npos;
+             lineEnd = bytes.find('\n', start)) {
+            const std::string_view line = bytes.substr(start, lineEnd - start);
+            start = lineEnd + 1;
+            if (line.size() < 4 || line[3] != '-') {
+                return start;
+            }
+        }
+        return std::string_view::npos;
+    }
+
     ISmtpTransport& transport_;
     IMessageBox& boxes_;
     std::chrono::milliseconds replyLimit_;
+    std::string pending_;
 };
 
 // Shared by every client of the process, so that two clients never give two

@@ -21,7 +21,9 @@ namespace orvalin {
 inline constexpr std::chrono::milliseconds kSmtpConnectLimit{30'000};
 inline constexpr std::chrono::milliseconds kSmtpReplyLimit{60'000};
 inline constexpr std::uint16_t kSmtpDefaultPort = 25;
-inline constexpr std::size_t kSmtpReplyBytes = 1348;
+inline constexpr std::size_t kSmtpReplyBytes = 1348;  // one receive call
+// A reply longer than this is taken as it is, without waiting for its end.
+inline constexpr std::size_t kSmtpReplyCap = 64 * 1024;
 
 // "host" or "host:port"; without a port (or with one that is not a number
 // from 1 to 65535) the whole text is the host and the port is 25.

@@ -34,7 +34,7 @@ class PlainSmtpTransport final : public ISmtpTransport {
         return connection_.Send(bytes, limit);
     }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
-        return connection_.ReceiveOnce(maxBytes, limit);
+        return connection_.Receive(maxBytes, limit);
     }
 
   private:

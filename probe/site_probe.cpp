@@ -33,6 +33,26 @@ std::string_view AnswerText(std::string_view received) {
     return received.substr(0, std::min(zero, received.size() - 1));
 }
 
+// The start of the answer: read until the first line has ended, the buffer
+// is full, a zero byte came (nothing after it can change the text) or the
+// server closed, all within one limit.
+std::string ReadAnswerStart(TcpConnection& connection, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string answer;
+    while (answer.size() < kProbeReceiveBytes) {
+        const std::string chunk =
+            connection.Receive(kProbeReceiveBytes - answer.size(), TimeLeft(deadline));
+        if (chunk.empty()) {
+            break;
+        }
+        answer += chunk;
+        if (chunk.find_first_of(std::string_view("\n\0", 2)) != std::string::npos) {
+            break;
+        }
+    }
+    return answer;
+}
+
 std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(kWhiteSpace);
     if (first == std::string_view::npos) {
@@ -115,7 +135,7 @@ bool CSiteProbe::GetStatusCode(std::string& statusText) const {
         !connection.Send(target.request, answerLimit)) {
         return false;
     }
-    ParseStatusLine(connection.ReceiveOnce(kProbeReceiveBytes, answerLimit), statusText);
+    ParseStatusLine(ReadAnswerStart(connection, answerLimit), statusText);
     return true;
 }
 

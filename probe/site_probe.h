@@ -30,7 +30,7 @@ struct ProbeTarget {
 // Splits an address as typed. False when nothing is left of the host-and-port part.
 bool SplitAddress(const std::string& url, ProbeTarget& target);
 // The status code of an answer's first line, as the probe reads it from the
-// bytes of its one receive call (up to a zero byte, never the last byte);
+// bytes received (up to a zero byte, never the last byte received);
 // leaves statusText unchanged when the answer has no usable status line.
 void ParseStatusLine(const std::string& answer, std::string& statusText);
 
@@ -43,7 +43,8 @@ class CSiteProbe {
     void SetUrl(std::string url);
 
     // One exchange with the site at the address as it was at the start of the
-    // call. True when the request was sent and one receive completed;
+    // call. True when the request was sent and the answer's start was read
+    // (its first line, at most 1348 bytes, or what came before the limit);
     // statusText then holds the status code, or stays as passed (empty) when
     // nothing usable came back. False when the exchange did not take place;
     // statusText is then "Could not resolve url" for a failed name lookup.

@@ -37,6 +37,11 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
+std::chrono::milliseconds TimeLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return std::max(left, std::chrono::milliseconds{0});
+}
+
 TcpConnection::~TcpConnection() {
     Close();
 }
@@ -89,7 +94,7 @@ bool TcpConnection::Send(std::string_view bytes, std::chrono::milliseconds limit
     return true;
 }
 
-std::string TcpConnection::ReceiveOnce(std::size_t maxBytes, std::chrono::milliseconds limit) {
+std::string TcpConnection::Receive(std::size_t maxBytes, std::chrono::milliseconds limit) {
     if (fd_ < 0 || !WaitFor(fd_, POLLIN, Clock::now() + limit)) {
         return {};
     }

@@ -11,6 +11,10 @@
 
 namespace orvalin {
 
+// The time from now until the deadline, rounded up to whole milliseconds so
+// that a wait for it never ends early; zero once the deadline has passed.
+std::chrono::milliseconds TimeLeft(std::chrono::steady_clock::time_point deadline);
+
 class TcpConnection {
   public:
     TcpConnection() = default;
@@ -27,7 +31,7 @@ class TcpConnection {
     bool Send(std::string_view bytes, std::chrono::milliseconds limit);
     // One receive call of at most maxBytes, waiting at most limit for data to
     // begin. Returns the received bytes; empty on close, error or time-out.
-    std::string ReceiveOnce(std::size_t maxBytes, std::chrono::milliseconds limit);
+    std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 

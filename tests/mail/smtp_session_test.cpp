@@ -246,16 +246,30 @@ INSTANTIATE_TEST_SUITE_P(
              "<message>", "RSET"}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(SmtpSessionTest, GreetingRestArrivingLaterIsReadAsTheHeloReply) {
+TEST_F(SmtpSessionTest, RepliesSplitOverSeveralSegmentsAreReadWhole) {
     auto script = test::AcceptingScript();
-    script.front() =
+    script[0] =
         ScriptedReply::Split({"220-scripted.test first line\r\n", "220 second line\r\n"}, 300ms);
+    script[1] =
+        ScriptedReply::Split({"25", "0-scripted.test\r\n250-SIZE 1000", "\r\n250 HELP\r\n"}, 100ms);
     ScriptedSmtpServer server(script);
     PointAt(server.Address());
 
+    EXPECT_EQ(SendAlert(), 1);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(ClientLines(OnlySession(server)),
+              (std::vector<std::string>{"HELO 127.0.0.1", "MAIL FROM: monitor@example.test",
+                                        "RCPT TO: ops@example.test", "DATA", "<message>"}));
+}
+
+TEST_F(SmtpSessionTest, ARefusedMultiLineReplyIsShownWhole) {
+    ScriptedSmtpServer server(
+        {ScriptedReply::Split({"554-no service\r\n", "554 here\r\n"}, 200ms)});
+    PointAt(server.Address());
+
     EXPECT_EQ(SendAlert(), 0);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(2, "220 second line\r\n")});
-    EXPECT_EQ(ClientLines(OnlySession(server)), std::vector<std::string>{"HELO 127.0.0.1"});
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{ReplyBox(1, "554-no service\r\n554 here\r\n")});
 }
 
 TEST_F(SmtpSessionTest, ReplyTextEndsAtTheFirstZeroByte) {

@@ -103,15 +103,28 @@ TEST(ProbeExchangeTest, AnswerWithoutStatusLineLeavesTextUnchanged) {
     }
 }
 
-TEST(ProbeExchangeTest, ReceivesOnceAndAtMost1348Bytes) {
-    // The first receive sees only "HTTP/1.0"; the rest arrives too late to count.
-    LoopbackServer split(ServerScript::Answer("HTTP/1.0").Then(" 200 OK\r\n\r\n", 200ms));
-    EXPECT_EQ(Probe(split.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
+TEST(ProbeExchangeTest, ReadsUntilTheFirstLineEndsOrTheBufferIsFull) {
+    // A status line in two segments is read whole.
+    LoopbackServer split(ServerScript::Answer("HTTP/1.1 2").Then("00 OK\r\n\r\n", 200ms));
+    EXPECT_EQ(Probe(split.HostAndPort(), 5s, 5s, kBefore).statusText, "200");
+    LoopbackServer atBlank(ServerScript::Answer("HTTP/1.0").Then(" 404 Not Found\r\n", 200ms));
+    EXPECT_EQ(Probe(atBlank.HostAndPort(), 5s, 5s, kBefore).statusText, "404");
 
-    // After 1347 bytes the blank is byte 1348, the last one received, which is
-    // never read; with a larger buffer the code behind it would be found.
+    // The answer limit covers the whole read: what came by then is read as it is
+    // (its last byte dropped, so the blank after the code still ends it).
+    LoopbackServer late(ServerScript::Answer("HTTP/1.0 503 Se").Then("rvice Unavailable\r\n", 3s));
+    const Outcome outcome = Probe(late.HostAndPort(), 5s, 500ms, kBefore);
+    EXPECT_TRUE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, "503");
+    EXPECT_LT(outcome.took, 2s);
+
+    // After 1347 bytes the blank is byte 1348, the last one read, which is
+    // never part of the text; with a larger buffer the code behind it would be found.
     LoopbackServer longLine(ServerScript::Answer(std::string(1347, 'H') + " 200 OK\r\n\r\n"));
     EXPECT_EQ(Probe(longLine.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
+    LoopbackServer longSplit(ServerScript::Answer(std::string(1000, 'H'))
+                                 .Then(std::string(347, 'H') + " 200\r\n", 200ms));
+    EXPECT_EQ(Probe(longSplit.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
     // Here the code and the blank after it are just inside the bytes read.
     LoopbackServer shorter(ServerScript::Answer(std::string(1342, 'H') + " 200 OK\r\n\r\n"));
     EXPECT_EQ(Probe(shorter.HostAndPort(), 5s, 5s, kBefore).statusText, "200");
