@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/printable_text.h"
 #include "probe/endpoint.h"
 #include "probe/socket_io.h"
 #include "resources/strings.h"
@@ -107,7 +108,9 @@ void ParseStatusLine(const std::string& answer, std::string& statusText) {
         statusText.clear();
         return;
     }
-    statusText.assign(Trimmed(text.substr(codeStart, end - codeStart)));
+    // The code is the server's choice of bytes and goes on into logs, mails
+    // and terminals: control bytes in it are shown, never passed on.
+    statusText = EscapeControlBytes(Trimmed(text.substr(codeStart, end - codeStart)));
 }
 
 std::string CSiteProbe::Url() const {

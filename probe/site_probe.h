@@ -31,7 +31,8 @@ struct ProbeTarget {
 bool SplitAddress(const std::string& url, ProbeTarget& target);
 // The status code of an answer's first line, as the probe reads it from the
 // bytes received (up to a zero byte, never the last byte received);
-// leaves statusText unchanged when the answer has no usable status line.
+// control bytes in it are escaped (see EscapeControlBytes). Leaves statusText
+// unchanged when the answer has no usable status line.
 void ParseStatusLine(const std::string& answer, std::string& statusText);
 
 class CSiteProbe {

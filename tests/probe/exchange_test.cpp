@@ -93,6 +93,13 @@ TEST(ProbeExchangeTest, ReadsTheStatusCodeOfTheAnswer) {
     }
 }
 
+TEST(ProbeExchangeTest, ControlBytesInTheCodeAreShownEscaped) {
+    LoopbackServer server(ServerScript::Answer("HTTP/1.1 200\r\x1b[2J\aInjected OK\r\n\r\n"));
+    const Outcome outcome = Probe(server.HostAndPort());
+    EXPECT_TRUE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, "200\\x0D\\x1B[2J\\x07Injected");
+}
+
 TEST(ProbeExchangeTest, AnswerWithoutStatusLineLeavesTextUnchanged) {
     using namespace std::string_literals;
     for (const std::string& answer : {"garbage\r\n"s, "HTTP/1.0\0 200 OK\r\n"s}) {
