@@ -156,19 +156,26 @@ std::string EncodeBody(const std::string& body) {
     std::string encoded;
     encoded.reserve(body.size() + body.size() / 16 + 2);
     bool lineStart = true;
-    char previous = '\0';
-    for (const char c : body) {
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
         // A line of the message that begins with a dot would otherwise lose
         // it, or end the message early when it is the only character.
         if (lineStart && c == '.') {
             encoded += '.';
         }
-        if (c == '\n' && previous != '\r') {
-            encoded += '\r';
+        // CR LF, a bare LF and a bare CR each end a line, and each goes out as
+        // CR LF: no bare CR or LF reaches the server, so nothing but the final
+        // CR LF . CR LF can end the message.
+        if (c == '\r' || c == '\n') {
+            encoded += "\r\n";
+            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+                ++i;
+            }
+            lineStart = true;
+            continue;
         }
         encoded += c;
-        lineStart = c == '\n';
-        previous = c;
+        lineStart = false;
     }
     return encoded;
 }

@@ -35,8 +35,8 @@ SmtpServer ParseSmtpServer(const std::string& setting);
 
 // The mail date "%a, %d %b %Y %H:%M:%S %z" with English names.
 std::string FormatMailDate(const std::tm& local);
-// Line feeds without a carriage return become CR LF; a line that begins with
-// "." gets a second dot.
+// Line feeds and carriage returns that are not part of a CR LF pair become
+// CR LF; a line that begins with "." gets a second dot.
 std::string EncodeBody(const std::string& body);
 // Removes carriage returns and line feeds.
 std::string StripLineBreaks(std::string text);
