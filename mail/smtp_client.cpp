@@ -188,29 +188,28 @@ std::string StripLineBreaks(std::string text) {
 CSmtpClient::CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock)
     : store_(store), boxes_(boxes), clock_(clock) {}
 
-void CSmtpClient::SetSender(std::string name, std::string email) {
-    std::lock_guard lock(senderMutex_);
-    senderName_ = std::move(name);
-    senderEmail_ = std::move(email);
+void CSmtpClient::SetAccount(const SmtpAccount& account) {
+    std::lock_guard lock(accountMutex_);
+    account_ = account;
 }
 
 int CSmtpClient::SendMail(std::string from, std::string to, std::string subject, std::string body) {
     if (store_.Read(key::kDisableEmails) != 0) {
         return 1;
     }
+    SmtpAccount account;
+    {
+        std::lock_guard lock(accountMutex_);
+        account = account_;
+    }
     // Line breaks are dropped from everything that goes into a command or a
     // header line, so that no setting or typed text can add one of its own.
-    const std::string serverName = StripLineBreaks(store_.Read(key::kSmtp));
+    const std::string serverName = StripLineBreaks(account.server);
     from = StripLineBreaks(std::move(from));
     to = StripLineBreaks(std::move(to));
     subject = StripLineBreaks(std::move(subject));
-    std::string senderName;
-    std::string senderEmail;
-    {
-        std::lock_guard lock(senderMutex_);
-        senderName = StripLineBreaks(senderName_);
-        senderEmail = StripLineBreaks(senderEmail_);
-    }
+    const std::string senderName = StripLineBreaks(account.senderName);
+    const std::string senderEmail = StripLineBreaks(account.senderEmail);
 
     const SmtpServer server = ParseSmtpServer(serverName);
     sockaddr_in endpoint{};

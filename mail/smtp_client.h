@@ -1,5 +1,5 @@
-// Sends one plain-text message per call through the SMTP server named in the
-// settings, in one short session without authentication.
+// Sends one plain-text message per call through the SMTP server of the mail
+// account the client holds, in one short session.
 #pragma once
 
 #include <atomic>
@@ -41,16 +41,29 @@ std::string EncodeBody(const std::string& body);
 // Removes carriage returns and line feeds.
 std::string StripLineBreaks(std::string text);
 
+// The user's mail account as the client uses it. The client holds one copy,
+// replaced as a whole; it is the one source of the server for every message.
+// Every member has an initializer, so designated initializers may leave any out.
+struct SmtpAccount {
+    std::string server{};  // "host" or "host:port" (the SMTP setting)
+    bool authenticate = false;
+    std::string username{};
+    std::string password{};
+    std::string senderName{};   // the From header's name (SMTPName)
+    std::string senderEmail{};  // the From header's address (SMTPEmail)
+};
+
 class CSmtpClient {
   public:
     using TransportFactory = std::function<std::unique_ptr<ISmtpTransport>()>;
 
     CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock);
 
-    // The sender shown in the From header (the held copies of SMTPName and SMTPEmail).
-    void SetSender(std::string name, std::string email);
+    // Replaces the held account; the next message uses it.
+    void SetAccount(const SmtpAccount& account);
 
     // 1 when the server accepted the message or sending is disabled, else 0.
+    // DisableEmails is read from the store at every call.
     int SendMail(std::string from, std::string to, std::string subject, std::string body);
 
     // Time limits; tests shorten them.
@@ -65,9 +78,8 @@ class CSmtpClient {
     SettingsStore& store_;
     IMessageBox& boxes_;
     IClock& clock_;
-    std::mutex senderMutex_;
-    std::string senderName_;
-    std::string senderEmail_;
+    std::mutex accountMutex_;
+    SmtpAccount account_;
 };
 
 }  // namespace orvalin

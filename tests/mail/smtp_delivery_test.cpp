@@ -60,10 +60,11 @@ bool EveryLineFeedEndsACrLf(const std::string& data) {
 class SmtpDeliveryTest : public ::testing::Test {
   protected:
     SmtpDeliveryTest() {
-        store.Write(key::kSmtp, sink.Address());
         client.connectLimit = 5s;
         client.replyLimit = 10s;
-        client.SetSender("Orvalin Monitor", "monitor@example.test");
+        client.SetAccount({.server = sink.Address(),
+                           .senderName = "Orvalin Monitor",
+                           .senderEmail = "monitor@example.test"});
     }
 
     test::SmtpSink sink;

@@ -76,10 +76,15 @@ class SmtpSessionTest : public ::testing::Test {
     SmtpSessionTest() {
         client.connectLimit = 5s;
         client.replyLimit = kTestReplyLimit;
-        client.SetSender("Orvalin Monitor", "monitor@example.test");
+        account.senderName = "Orvalin Monitor";
+        account.senderEmail = "monitor@example.test";
+        client.SetAccount(account);
     }
 
-    void PointAt(const std::string& setting) { store.Write(key::kSmtp, setting); }
+    void PointAt(const std::string& server) {
+        account.server = server;
+        client.SetAccount(account);
+    }
 
     int SendAlert() {
         return client.SendMail("monitor@example.test", "ops@example.test", "Alert - site down",
@@ -100,6 +105,7 @@ class SmtpSessionTest : public ::testing::Test {
     SettingsStore store{dir / "settings.db"};
     test::RecordedBoxes boxes;
     test::FakeClock clock;
+    SmtpAccount account;
     CSmtpClient client{store, boxes, clock};
 };
 
@@ -129,6 +135,7 @@ TEST_F(SmtpSessionTest, EachMessageGetsItsOwnMessageId) {
     ScriptedSmtpServer server(test::AcceptingScript());
     PointAt(server.Address());
     CSmtpClient otherClient(store, boxes, clock);
+    otherClient.SetAccount(account);
 
     EXPECT_EQ(SendAlert(), 1);
     EXPECT_EQ(SendAlert(), 1);
@@ -375,18 +382,20 @@ TEST_F(SmtpSessionTest, DisabledEmailsSucceedWithoutConnecting) {
     EXPECT_EQ(server.WaitForSessions(1, kSessionWait).size(), 1u);
 }
 
-TEST_F(SmtpSessionTest, ServerSettingIsReadAtEveryCall) {
+TEST_F(SmtpSessionTest, TheHeldServerIsUsedNotTheStoredSetting) {
     ScriptedSmtpServer first(test::AcceptingScript());
     ScriptedSmtpServer second(test::AcceptingScript());
-    PointAt(first.Address());
-    EXPECT_EQ(SendAlert(), 1);
+    store.Write(key::kSmtp, first.Address());
     PointAt(second.Address());
     EXPECT_EQ(SendAlert(), 1);
+    EXPECT_EQ(second.WaitForSessions(1, kSessionWait).size(), 1u);
+    EXPECT_EQ(first.Connections(), 0);
 
+    // A new account applies to the next message.
+    PointAt(first.Address());
+    EXPECT_EQ(SendAlert(), 1);
     EXPECT_EQ(first.WaitForSessions(1, kSessionWait).size(), 1u);
-    const auto sessions = second.WaitForSessions(1, kSessionWait);
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_TRUE(sessions.front().starts_with("HELO 127.0.0.1\r\n"));
+    EXPECT_EQ(second.Connections(), 1);
 }
 
 // The plain transport, except that one chosen send call fails without
@@ -439,8 +448,10 @@ TEST_F(SmtpSessionTest, AFailingResetSendStillGivesZeroAfterTheBox) {
 
 TEST_F(SmtpSessionTest, LineBreaksInValuesCannotAddCommandsOrHeaders) {
     ScriptedSmtpServer server(test::AcceptingScript());
-    PointAt(server.Address() + "\r\n");
-    client.SetSender("Monitor\r\nBcc: hidden@example.test", "monitor@example.test\nX-Evil: 1");
+    account.server = server.Address() + "\r\n";
+    account.senderName = "Monitor\r\nBcc: hidden@example.test";
+    account.senderEmail = "monitor@example.test\nX-Evil: 1";
+    client.SetAccount(account);
 
     EXPECT_EQ(client.SendMail("monitor@example.test\r\nRCPT TO: hidden@example.test",
                               "ops@example.test\r\nRCPT TO: hidden@example.test",
