@@ -1,9 +1,11 @@
 #include "probe/site_probe.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/printable_text.h"
 #include "probe/endpoint.h"
+#include "probe/modern_address.h"
 #include "probe/socket_io.h"
 #include "resources/strings.h"
 
@@ -52,6 +54,22 @@ std::string ReadAnswerStart(TcpConnection& connection, std::chrono::milliseconds
         }
     }
     return answer;
+}
+
+// Tries the addresses in order until one accepts, all within one limit.
+bool ConnectToAny(TcpConnection& connection, const std::vector<SocketAddress>& addresses,
+                  std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (const SocketAddress& address : addresses) {
+        if (connection.Open(address.Family()) &&
+            connection.Connect(address.Get(), address.length, TimeLeft(deadline))) {
+            return true;
+        }
+        if (TimeLeft(deadline).count() == 0) {
+            break;
+        }
+    }
+    return false;
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -123,9 +141,20 @@ void CSiteProbe::SetUrl(std::string url) {
     url_ = std::move(url);
 }
 
+ProbeMode ProbeModeFromSetting(std::int32_t value) {
+    return value == static_cast<std::int32_t>(ProbeMode::kModern) ? ProbeMode::kModern
+                                                                  : ProbeMode::kClassic;
+}
+
 bool CSiteProbe::GetStatusCode(std::string& statusText) const {
+    const std::string url = Url();
+    return mode.load() == ProbeMode::kModern ? ModernExchange(url, statusText)
+                                             : ClassicExchange(url, statusText);
+}
+
+bool CSiteProbe::ClassicExchange(const std::string& url, std::string& statusText) const {
     ProbeTarget target;
-    if (!SplitAddress(Url(), target)) {
+    if (!SplitAddress(url, target)) {
         return false;
     }
     sockaddr_in endpoint{};
@@ -136,6 +165,35 @@ bool CSiteProbe::GetStatusCode(std::string& statusText) const {
     TcpConnection connection;
     if (!connection.Open() || !connection.Connect(endpoint, connectLimit) ||
         !connection.Send(target.request, answerLimit)) {
+        return false;
+    }
+    ParseStatusLine(ReadAnswerStart(connection, answerLimit), statusText);
+    return true;
+}
+
+bool CSiteProbe::ModernExchange(const std::string& url, std::string& statusText) const {
+    ProbeTarget target;
+    if (!SplitModernAddress(url, target)) {
+        return false;
+    }
+    const std::vector<SocketAddress> addresses = ResolveAllAddresses(target.host, target.port);
+    if (addresses.empty()) {
+        statusText.assign(text::kCouldNotResolveUrl);
+        return false;
+    }
+    TcpConnection connection;
+    if (!ConnectToAny(connection, addresses, connectLimit)) {
+        return false;
+    }
+    // The handshake is part of connecting and shares its limit.
+    if (target.secure) {
+        const TlsOutcome tls = connection.StartTls(target.host, true, connectLimit);
+        if (!tls.Ok()) {
+            statusText = std::string(text::kProbeTlsPrefix) + tls.reason;
+            return false;
+        }
+    }
+    if (!connection.Send(target.request, answerLimit)) {
         return false;
     }
     ParseStatusLine(ReadAnswerStart(connection, answerLimit), statusText);

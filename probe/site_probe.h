@@ -1,4 +1,6 @@
-// One monitored address and one HTTP/1.0 exchange with it.
+// One monitored address and one HTTP exchange with it: the classic HTTP/1.0
+// request without header lines, or, in modern mode, an HTTP/1.1 request over
+// plain TCP or TLS.
 #pragma once
 
 #include <atomic>
@@ -20,11 +22,20 @@ inline constexpr std::size_t kProbeReceiveBytes = 1348;
 // The class of a site's last timed probe.
 enum ProbeState : std::int32_t { kStateWell = 1, kStateSlow = 2, kStateUnreachable = 3 };
 
+// How a probe talks to the site; the ProbeMode setting chooses.
+enum class ProbeMode : std::int32_t {
+    kClassic = 0,  // HTTP/1.0 without header lines, IPv4, never TLS
+    kModern = 1,   // HTTP/1.1 with Host, https:// over TLS, IPv6 too
+};
+// The mode a stored ProbeMode value means: 1 modern, anything else classic.
+ProbeMode ProbeModeFromSetting(std::int32_t value);
+
 // How an address splits into what is sent where.
 struct ProbeTarget {
     std::string host;
     std::uint16_t port = kHttpDefaultPort;
-    std::string request;  // "GET /" + path + " HTTP/1.0\r\n\r\n"
+    std::string request;  // classic: "GET /" + path + " HTTP/1.0\r\n\r\n"
+    bool secure = false;  // modern https://: TLS before the request
 };
 
 // Splits an address as typed. False when nothing is left of the host-and-port part.
@@ -37,7 +48,8 @@ void ParseStatusLine(const std::string& answer, std::string& statusText);
 
 class CSiteProbe {
   public:
-    explicit CSiteProbe(std::string url) : url_(std::move(url)) {}
+    explicit CSiteProbe(std::string url, ProbeMode probeMode = ProbeMode::kClassic)
+        : mode(probeMode), url_(std::move(url)) {}
 
     // The address, safe to read on one thread while another replaces it.
     std::string Url() const;
@@ -48,8 +60,13 @@ class CSiteProbe {
     // (its first line, at most 1348 bytes, or what came before the limit);
     // statusText then holds the status code, or stays as passed (empty) when
     // nothing usable came back. False when the exchange did not take place;
-    // statusText is then "Could not resolve url" for a failed name lookup.
+    // statusText is then "Could not resolve url" for a failed name lookup,
+    // "TLS: " and the cause for a failed TLS handshake (modern https://).
     bool GetStatusCode(std::string& statusText) const;
+
+    // Read at the start of each exchange; may be changed between exchanges
+    // from any thread.
+    std::atomic<ProbeMode> mode;
 
     // Class of the last timed probe; 1 until the first one ends.
     std::atomic<std::int32_t> state{kStateWell};
@@ -59,6 +76,9 @@ class CSiteProbe {
     std::chrono::milliseconds answerLimit = kProbeAnswerLimit;
 
   private:
+    bool ClassicExchange(const std::string& url, std::string& statusText) const;
+    bool ModernExchange(const std::string& url, std::string& statusText) const;
+
     mutable std::mutex urlMutex_;
     std::string url_;
 };

@@ -14,10 +14,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits for events on fd until the deadline; retries on signals. The wait is
-// rounded up to whole milliseconds and repeated if poll comes back early, so a
-// limit is never cut short.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
+}  // namespace
+
+// The wait is rounded up to whole milliseconds and repeated if poll comes
+// back early, so a limit is never cut short.
+bool WaitForSocket(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         const int timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
@@ -35,8 +36,6 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-}  // namespace
-
 std::chrono::milliseconds TimeLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return std::max(left, std::chrono::milliseconds{0});
@@ -46,22 +45,27 @@ TcpConnection::~TcpConnection() {
     Close();
 }
 
-bool TcpConnection::Open() {
+bool TcpConnection::Open(int family) {
     Close();
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     return fd_ >= 0;
 }
 
 bool TcpConnection::Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) {
+    return Connect(reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint, limit);
+}
+
+bool TcpConnection::Connect(const sockaddr* address, socklen_t addressLength,
+                            std::chrono::milliseconds limit) {
     if (fd_ < 0) {
         return false;
     }
     const auto deadline = Clock::now() + limit;
     const int flags = ::fcntl(fd_, F_GETFL);
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
-    int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint);
+    int rc = ::connect(fd_, address, addressLength);
     bool connected = rc == 0;
-    if (!connected && errno == EINPROGRESS && WaitFor(fd_, POLLOUT, deadline)) {
+    if (!connected && errno == EINPROGRESS && WaitForSocket(fd_, POLLOUT, deadline)) {
         int error = 0;
         socklen_t length = sizeof error;
         connected = ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
@@ -70,11 +74,24 @@ bool TcpConnection::Connect(const sockaddr_in& endpoint, std::chrono::millisecon
     return connected;
 }
 
+TlsOutcome TcpConnection::StartTls(const std::string& host, bool verify,
+                                   std::chrono::milliseconds limit) {
+    TlsOutcome outcome;
+    if (fd_ < 0 || tls_) {
+        return {TlsFailure::kHandshake, "no connection"};
+    }
+    tls_ = TlsChannel::Connect(fd_, host, verify, Clock::now() + limit, outcome);
+    return outcome;
+}
+
 bool TcpConnection::Send(std::string_view bytes, std::chrono::milliseconds limit) {
     if (fd_ < 0) {
         return false;
     }
     const auto deadline = Clock::now() + limit;
+    if (tls_) {
+        return tls_->Write(bytes, deadline);
+    }
     while (!bytes.empty()) {
         // Never blocks in send itself: a peer that stops reading would hold
         // the call for as long as it likes.
@@ -84,7 +101,7 @@ bool TcpConnection::Send(std::string_view bytes, std::chrono::milliseconds limit
         } else if (sent < 0 && errno == EINTR) {
             continue;
         } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitFor(fd_, POLLOUT, deadline)) {
+            if (!WaitForSocket(fd_, POLLOUT, deadline)) {
                 return false;
             }
         } else {
@@ -95,7 +112,13 @@ bool TcpConnection::Send(std::string_view bytes, std::chrono::milliseconds limit
 }
 
 std::string TcpConnection::Receive(std::size_t maxBytes, std::chrono::milliseconds limit) {
-    if (fd_ < 0 || !WaitFor(fd_, POLLIN, Clock::now() + limit)) {
+    if (fd_ < 0) {
+        return {};
+    }
+    if (tls_) {
+        return tls_->Read(maxBytes, Clock::now() + limit);
+    }
+    if (!WaitForSocket(fd_, POLLIN, Clock::now() + limit)) {
         return {};
     }
     std::string buffer(maxBytes, '\0');
@@ -108,6 +131,10 @@ std::string TcpConnection::Receive(std::size_t maxBytes, std::chrono::millisecon
 }
 
 void TcpConnection::Close() {
+    if (tls_) {
+        tls_->Shutdown();
+        tls_.reset();
+    }
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

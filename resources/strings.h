@@ -104,4 +104,9 @@ inline constexpr std::string_view kOutcomeUnexpected = "unexpected response";
 inline constexpr std::string_view kOutcomeUnreachable = "unreachable";
 inline constexpr std::string_view kOutcomeNotChecked = "not checked";
 
+// Web probe (modern mode) and SMTP client with TLS and login
+// A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,
+// for example "TLS: certificate has expired".
+inline constexpr std::string_view kProbeTlsPrefix = "TLS: ";
+
 }  // namespace orvalin::text
