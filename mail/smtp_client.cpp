@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "mail/smtp_login.h"
 #include "probe/endpoint.h"
 #include "resources/strings.h"
 
@@ -25,96 +26,6 @@ constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "
 std::size_t Wrap(int value, int count) {
     return static_cast<std::size_t>((value % count + count) % count);
 }
-
-// The steps of a session in the order the reply boxes number them.
-enum class Step { kGreeting = 1, kHelo, kMailFrom, kRcptTo, kData, kEndOfMessage };
-
-// One session over an open connection: sends commands, reads replies and
-// reports a refused reply in the box of its step.
-class SmtpExchange {
-  public:
-    SmtpExchange(ISmtpTransport& transport, IMessageBox& boxes,
-                 std::chrono::milliseconds replyLimit)
-        : transport_(transport), boxes_(boxes), replyLimit_(replyLimit) {}
-
-    // Each command, and the message, must be taken within the reply limit.
-    bool Send(std::string_view bytes) { return transport_.Send(bytes, replyLimit_); }
-
-    // One whole reply: lines up to the first whose fourth character is not
-    // "-" (the last line of a multi-line reply), read within the reply limit.
-    // The reply text is its bytes up to the first zero byte. Bytes after the
-    // reply are kept for the next one.
-    std::string ReadReply() {
-        const auto deadline = std::chrono::steady_clock::now() + replyLimit_;
-        std::size_t end = ReplyEnd(pending_);
-        while (end == std::string::npos && pending_.size() < kSmtpReplyCap) {
-            const std::string chunk = transport_.Receive(
-                std::min(kSmtpReplyBytes, kSmtpReplyCap - pending_.size()), TimeLeft(deadline));
-            if (chunk.empty()) {
-                break;
-            }
-            pending_ += chunk;
-            end = ReplyEnd(pending_);
-        }
-        // Closed, timed out or too long: what came is the reply.
-        std::string reply = pending_.substr(0, std::min(end, pending_.size()));
-        pending_.erase(0, reply.size());
-        if (const auto zero = reply.find('\0'); zero != std::string::npos) {
-            reply.resize(zero);
-        }
-        return reply;
-    }
-
-    static bool Accepted(const std::string& reply, std::string_view code) {
-        return reply.starts_with(code);
-    }
-
-    // Reads a reply; a refused one is shown in the box of its step.
-    bool Expect(std::string_view code, Step step) {
-        const std::string reply = ReadReply();
-        if (Accepted(reply, code)) {
-            return true;
-        }
-        ShowRefusal(step, reply);
-        return false;
-    }
-
-    void ShowRefusal(Step step, const std::string& reply) {
-        std::string text(text::kSmtpReplyBoxPrefix);
-        text += static_cast<char>('0' + static_cast<int>(step));
-        text += text::kSmtpReplyBoxSuffix;
-        text += reply;
-        boxes_.ShowWarning(text);
-    }
-
-    // After a refusal once the sender was named: resets the server's state,
-    // reading and ignoring its answer.
-    void Reset() {
-        if (Send("RSET\r\n")) {
-            ReadReply();
-        }
-    }
-
-  private:
-    // Where the first complete reply in the bytes ends, or npos.
-    static std::size_t ReplyEnd(std::string_view bytes) {
-        std::size_t start = 0;
-        for (auto lineEnd = bytes.find('\n'); lineEnd != std::string_view::npos;
-             lineEnd = bytes.find('\n', start)) {
-            const std::string_view line = bytes.substr(start, lineEnd - start);
-            start = lineEnd + 1;
-            if (line.size() < 4 || line[3] != '-') {
-                return start;
-            }
-        }
-        return std::string_view::npos;
-    }
-
-    ISmtpTransport& transport_;
-    IMessageBox& boxes_;
-    std::chrono::milliseconds replyLimit_;
-    std::string pending_;
-};
 
 // Shared by every client of the process, so that two clients never give two
 // messages the same identifier.
@@ -228,15 +139,37 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
     }
 
     SmtpExchange smtp(*transport, boxes_, replyLimit);
+    // Only a session that logs in is a modern one; without a login the bytes
+    // on the wire stay those of the classic session, which sends no QUIT.
+    const bool modern = account.authenticate;
+    struct QuitAtEnd {
+        SmtpExchange& smtp;
+        bool on;
+        ~QuitAtEnd() {
+            if (on) {
+                smtp.Quit();
+            }
+        }
+    } quitAtEnd{smtp, modern};
+    SmtpLogin login(smtp, boxes_, server.host, account);
+    if (modern && server.port == implicitTlsPort && !login.SecureAtOnce()) {
+        return 0;
+    }
     if (!smtp.Expect("220", Step::kGreeting)) {
         return 0;
     }
-    // The host alone: "host:port" is no valid HELO argument.
-    if (!smtp.Send("HELO " + server.host + "\r\n")) {
-        return 0;
-    }
-    if (!smtp.Expect("250", Step::kHelo)) {
-        return 0;
+    if (modern) {
+        if (!login.Run()) {
+            return 0;
+        }
+    } else {
+        // The host alone: "host:port" is no valid HELO argument.
+        if (!smtp.Send("HELO " + server.host + "\r\n")) {
+            return 0;
+        }
+        if (!smtp.Expect("250", Step::kHelo)) {
+            return 0;
+        }
     }
     if (!smtp.Send("MAIL FROM: " + from + "\r\n")) {
         return 0;

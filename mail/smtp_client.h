@@ -1,5 +1,7 @@
 // Sends one plain-text message per call through the SMTP server of the mail
-// account the client holds, in one short session.
+// account the client holds, in one short session: the classic one without
+// TLS or login, or, when the account authenticates, one with STARTTLS (or TLS
+// from the first byte on port 465), AUTH PLAIN or LOGIN, and QUIT.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,8 @@
 #include <mutex>
 #include <string>
 
+#include "mail/smtp_exchange.h"
+#include "mail/smtp_login.h"
 #include "mail/smtp_transport.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -21,12 +25,10 @@ namespace orvalin {
 inline constexpr std::chrono::milliseconds kSmtpConnectLimit{30'000};
 inline constexpr std::chrono::milliseconds kSmtpReplyLimit{60'000};
 inline constexpr std::uint16_t kSmtpDefaultPort = 25;
-inline constexpr std::size_t kSmtpReplyBytes = 1348;  // one receive call
-// A reply longer than this is taken as it is, without waiting for its end.
-inline constexpr std::size_t kSmtpReplyCap = 64 * 1024;
 
 // "host" or "host:port"; without a port (or with one that is not a number
-// from 1 to 65535) the whole text is the host and the port is 25.
+// from 1 to 65535) the whole text is the host and the port is 25. With
+// authentication on, port 465 means TLS from the first byte.
 struct SmtpServer {
     std::string host;
     std::uint16_t port = kSmtpDefaultPort;
@@ -51,6 +53,7 @@ struct SmtpAccount {
     std::string password{};
     std::string senderName{};   // the From header's name (SMTPName)
     std::string senderEmail{};  // the From header's address (SMTPEmail)
+    bool verifyTls = true;      // check the server's certificate (SMTPTLSVerify)
 };
 
 class CSmtpClient {
@@ -69,6 +72,8 @@ class CSmtpClient {
     // Time limits; tests shorten them.
     std::chrono::milliseconds connectLimit = kSmtpConnectLimit;
     std::chrono::milliseconds replyLimit = kSmtpReplyLimit;
+    // With a login, the port that means TLS from the first byte; tests move it.
+    std::uint16_t implicitTlsPort = kSmtpImplicitTlsPort;
     // Makes the connection of each session; plain TCP unless replaced.
     TransportFactory makeTransport = [] { return std::make_unique<PlainSmtpTransport>(); };
 

@@ -1,5 +1,5 @@
-// The byte stream an SMTP session runs over. The plain transport is a TCP
-// connection; a secured one can take its place without touching the session.
+// The byte stream an SMTP session runs over: a TCP connection that the
+// session can turn into a TLS one. Tests put scripted streams in its place.
 #pragma once
 
 #include <netinet/in.h>
@@ -22,8 +22,18 @@ class ISmtpTransport {
     virtual bool Send(std::string_view bytes, std::chrono::milliseconds limit) = 0;
     // One receive of at most maxBytes; empty on close, error or time-out.
     virtual std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) = 0;
+    // Turns the connection into a TLS one (see TcpConnection::StartTls); a
+    // transport that cannot carry TLS refuses.
+    virtual TlsOutcome StartTls(const std::string& host, bool verify,
+                                std::chrono::milliseconds limit) {
+        (void)host;
+        (void)verify;
+        (void)limit;
+        return {TlsFailure::kHandshake, "this connection cannot carry TLS"};
+    }
 };
 
+// A TCP connection, plain until the session starts TLS on it.
 class PlainSmtpTransport final : public ISmtpTransport {
   public:
     bool Open() override { return connection_.Open(); }
@@ -35,6 +45,10 @@ class PlainSmtpTransport final : public ISmtpTransport {
     }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
         return connection_.Receive(maxBytes, limit);
+    }
+    TlsOutcome StartTls(const std::string& host, bool verify,
+                        std::chrono::milliseconds limit) override {
+        return connection_.StartTls(host, verify, limit);
     }
 
   private:

@@ -304,9 +304,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-SmtpSink::SmtpSink() {
-    const std::string script = kSinkScript.string();
-    const std::string folder = folder_.Path().string();
+SmtpSink::SmtpSink(const SmtpSinkOptions& options) {
+    std::vector<std::string> args = {kPython, kSinkScript.string(), folder_.Path().string()};
+    if (!options.certificate.empty()) {
+        args.insert(args.end(),
+                    {"--cert", options.certificate.string(), "--key", options.key.string()});
+    }
+    if (options.implicitTls) {
+        args.emplace_back("--implicit-tls");
+    }
+    if (!options.username.empty()) {
+        args.insert(args.end(), {"--user", options.username, "--password", options.password});
+    }
+    if (options.loginOnly) {
+        args.emplace_back("--login-only");
+    }
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     const std::string log = (folder_ / "sink.log").string();
     std::vector<std::string> environment = SinkEnvironment();
     std::vector<char*> envp;
@@ -335,9 +352,7 @@ SmtpSink::SmtpSink() {
         if (in >= 0) {
             ::dup2(in, STDIN_FILENO);
         }
-        char* const argv[] = {const_cast<char*>(kPython), const_cast<char*>(script.c_str()),
-                              const_cast<char*>(folder.c_str()), nullptr};
-        ::execve(kPython, argv, envp.data());
+        ::execve(kPython, argv.data(), envp.data());
         ::_exit(127);
     }
 
@@ -395,7 +410,8 @@ std::vector<ReceivedMail> SmtpSink::Messages() const {
         }
         messages.push_back({ReadFileBytes(message / "helo"), ReadFileBytes(message / "from"),
                             SplitLines(ReadFileBytes(message / "rcpt")),
-                            ReadFileBytes(message / "data")});
+                            ReadFileBytes(message / "data"), ReadFileBytes(message / "login"),
+                            ReadFileBytes(message / "tls") == "1"});
     }
 }
 

@@ -111,6 +111,21 @@ struct ReceivedMail {
     std::string mailFrom;                 // the envelope sender
     std::vector<std::string> recipients;  // the envelope recipients
     std::string data;                     // header and body as received, dots unstuffed
+    std::string login;                    // the user it logged in as; empty without login
+    bool overTls = false;                 // the message came over TLS
+};
+
+// How a real SMTP server is set up; by default plain SMTP without login.
+struct SmtpSinkOptions {
+    // With both set the server offers STARTTLS with this certificate...
+    std::filesystem::path certificate{};
+    std::filesystem::path key{};
+    // ...or speaks TLS from the first byte.
+    bool implicitTls = false;
+    // When set, a login (AUTH PLAIN or LOGIN, only over TLS) is required.
+    std::string username{};
+    std::string password{};
+    bool loginOnly = false;  // offer AUTH LOGIN alone
 };
 
 // A real SMTP server (Debian's aiosmtpd under /usr/bin/python3) on a free
@@ -118,7 +133,7 @@ struct ReceivedMail {
 // every message and keeps it. Throws std::runtime_error when it cannot start.
 class SmtpSink {
   public:
-    SmtpSink();
+    explicit SmtpSink(const SmtpSinkOptions& options = {});
     ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;
