@@ -171,18 +171,25 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
             return 0;
         }
     }
-    if (!smtp.Send("MAIL FROM: " + from + "\r\n")) {
+    // A modern session writes the addresses as RFC 5321 has them, which the
+    // servers that require a login expect; the classic forms stay as they were.
+    if (!smtp.Send(modern ? "MAIL FROM:<" + from + ">\r\n" : "MAIL FROM: " + from + "\r\n")) {
         return 0;
     }
     if (!smtp.Expect("250", Step::kMailFrom)) {
         smtp.Reset();
         return 0;
     }
-    if (!smtp.Send("RCPT TO: " + to + "\r\n")) {
+    if (!smtp.Send(modern ? "RCPT TO:<" + to + ">\r\n" : "RCPT TO: " + to + "\r\n")) {
         return 0;
     }
-    // Servers that insist on the bracketed form get it on a second try.
-    if (!SmtpExchange::Accepted(smtp.ReadReply(), "250")) {
+    if (modern) {
+        if (!smtp.Expect("250", Step::kRcptTo)) {
+            smtp.Reset();
+            return 0;
+        }
+    } else if (!SmtpExchange::Accepted(smtp.ReadReply(), "250")) {
+        // Servers that insist on the bracketed form get it on a second try.
         if (!smtp.Send("RCPT TO: <" + to + ">\r\n")) {
             return 0;
         }

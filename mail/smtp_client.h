@@ -74,7 +74,8 @@ class CSmtpClient {
     std::chrono::milliseconds replyLimit = kSmtpReplyLimit;
     // With a login, the port that means TLS from the first byte; tests move it.
     std::uint16_t implicitTlsPort = kSmtpImplicitTlsPort;
-    // Makes the connection of each session; plain TCP unless replaced.
+    // Makes the connection of each session: TCP, which a session with a login
+    // secures with TLS, unless replaced.
     TransportFactory makeTransport = [] { return std::make_unique<PlainSmtpTransport>(); };
 
   private:

@@ -143,8 +143,8 @@ TEST_F(SmtpLoginTest, StartTlsThenAuthLoginThenTheMessageAndQuit) {
     EXPECT_EQ(
         std::vector<std::string>(lines.begin(), lines.begin() + 9),
         (std::vector<std::string>{"EHLO 127.0.0.1", "STARTTLS", "EHLO 127.0.0.1", "AUTH LOGIN",
-                                  "b3Bz", "czNjcmV0LXBhc3M=", "MAIL FROM: monitor@example.test",
-                                  "RCPT TO: ops@example.test", "DATA"}));
+                                  "b3Bz", "czNjcmV0LXBhc3M=", "MAIL FROM:<monitor@example.test>",
+                                  "RCPT TO:<ops@example.test>", "DATA"}));
     EXPECT_TRUE(lines[9].starts_with("Date: ")) << lines[9];
     EXPECT_EQ(lines.back(), "QUIT");
     EXPECT_EQ(lines[lines.size() - 2], ".");

@@ -85,6 +85,7 @@ TEST_F(SmtpTlsDeliveryTest, DeliversOverStartTlsWithPlainAndWithLogin) {
         EXPECT_EQ(messages[0].login, "ops");
         EXPECT_TRUE(messages[0].overTls);
         EXPECT_EQ(messages[0].helo, "127.0.0.1");
+        EXPECT_EQ(messages[0].mailFrom, "monitor@example.test");
         EXPECT_EQ(messages[0].recipients, std::vector<std::string>{"ops@example.test"});
         EXPECT_NE(messages[0].data.find("\r\n\r\nWebsite unreachable\r\n"), std::string::npos);
     }
