@@ -27,8 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "probe/site_probe.h"
 #include "platform/clock.h"
+#include "probe/site_probe.h"
 
 namespace {
 

@@ -27,14 +27,31 @@ struct MailSettings {
     std::string recoveryRecipient;
 };
 
-inline constexpr std::uint32_t kStartupTimerMs = 40;
-inline constexpr std::uint32_t kFirstPollMs[] = {300, 350, 400, 450};
-inline constexpr std::uint32_t kPollButtonMs = 100;
+// The log writer's four settings.
+struct LogSettings {
+    bool doAccessLog = true;
+    bool doErrorLog = true;
+    std::string accessLogFile;
+    std::string errorLogFile;
+};
+
+// A message to send for the front end.
+struct MailMessage {
+    std::string from;
+    std::string to;
+    std::string subject;
+    std::string body;
+};
+
 inline constexpr std::uint32_t kTrayFrameMs = 120;
-inline constexpr int kShutdownWaits = 100;
-inline constexpr std::uint32_t kShutdownWaitMs = 100;
-// An empty interval box counts as this many minutes when an arrow is used.
-inline constexpr int kEmptyIntervalMinutes = 5;
+// At exit, running checks are waited for this long (100 times 100 ms).
+inline constexpr std::chrono::milliseconds kShutdownWait{10'000};
+// ...and calls into the front end that are still running, this long.
+inline constexpr std::chrono::milliseconds kFrontEndDetachWait{5'000};
+
+// The default way to start a worker: a new detached thread per job. False
+// when the system refuses one.
+bool StartDetachedThread(std::function<void()> job);
 
 class CMonitorEngine {
   public:
@@ -63,9 +80,11 @@ class CMonitorEngine {
     void ResetSite(int slot);
     void RemoveSite(int slot);
 
-    // Stops arming timers, waits for running checks (at most 100 x 100 ms)
-    // and detaches the front end: no front-end call is made after it returns.
+    // Tells the front end that closing has begun, stops arming timers, waits
+    // for running checks (at most shutdownWait) and detaches the front end:
+    // no front-end call is made after it returns.
     void Shutdown();
+    std::chrono::milliseconds shutdownWait = kShutdownWait;  // tests shorten it
 
     std::int32_t ActiveChecks() const;
     bool IsMonitored(int slot) const;
@@ -76,8 +95,34 @@ class CMonitorEngine {
     std::size_t HistorySize(int slot) const;
 
     MailSettings Mail() const;
+    // The in-memory copy only (as loaded at start-up).
     void SetMail(const MailSettings& settings);
+    // The email setup's OK: the in-memory copy, then the store, key by key:
+    // SMTPName, SMTPEmail, SMTPUsername, SMTPPassword, SMTP, SMTPAuth,
+    // SMTPAlert, SMTPRecovery.
+    void SaveMailSettings(const MailSettings& settings);
+    LogSettings Logging() const;
+    // The log settings' OK: the log writer, then the store: DoAccessLog,
+    // DoErrorLog, AccessLogFile, ErrorLogFile. The next line uses them.
+    void SaveLogSettings(const LogSettings& settings);
+
+    // The email test with the in-memory settings, on a worker thread: the
+    // alert test, its result box, and when it passed the recovery test and its
+    // result box. Boxes go through IUserDialogs::ShowWarning on the worker;
+    // done runs on the front-end thread when the test has ended. False when
+    // the test could not be started (no thread, or the engine is stopping).
+    bool RunEmailTest(std::function<void()> done);
+    // Sends one message on a worker thread; done(result of SendMail) runs on
+    // the front-end thread. False when it could not be started.
+    bool SendMailInBackground(MailMessage message, std::function<void(int sent)> done);
+
     void SetStartHidden(bool on);
+
+    // Starts a detached thread running job; false when none could be started.
+    // Checks and mail jobs start their workers through it (a new thread per
+    // job unless replaced).
+    using ThreadStarter = std::function<bool(std::function<void()> job)>;
+    void SetThreadStarter(ThreadStarter starter);
     CLogWriter& Logs();
     CSmtpClient& Smtp();
 

@@ -59,7 +59,10 @@ bool HeadlessFrontEnd::AskYesNo(const std::string& text) {
 }
 
 void HeadlessFrontEnd::OpenEmailSettings() {
-    PrintError(std::string(text::kDaemonEmailHint));
+    if (!emailHintShown_) {
+        emailHintShown_ = true;
+        PrintError(std::string(text::kDaemonEmailHint));
+    }
 }
 
 }  // namespace orvalin

@@ -19,6 +19,8 @@ inline constexpr int kExitAllWell = 0;
 inline constexpr int kExitSomeSlow = 1;
 inline constexpr int kExitSomeFailing = 2;
 inline constexpr int kExitNoSite = 3;
+inline constexpr int kExitInterrupted = 4;  // --once ended by a signal before its result
+inline constexpr int kExitNoThread = 6;     // the system refused a thread at start-up
 inline constexpr int kExitUsage = 64;
 
 // The word printed for an outcome.
@@ -92,6 +94,7 @@ class HeadlessFrontEnd final : public IPanelView,
     std::ostream& err_;
     std::mutex errMutex_;  // boxes come from check workers too
     std::array<Boxes, kSlotCount> boxes_;
+    bool emailHintShown_ = false;
     NoGraph noGraph_;
 };
 

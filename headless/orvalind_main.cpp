@@ -1,6 +1,6 @@
 // orvalind: the headless monitor. Runs the monitoring engine over the
-// settings store without a display, either for ever (until SIGINT or
-// SIGTERM) or for one round of checks (--once).
+// settings store without a display, either for ever (until SIGINT, SIGTERM
+// or SIGHUP) or for one round of checks (--once).
 #include <pthread.h>
 #include <signal.h>
 
@@ -9,15 +9,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "engine/monitor_engine.h"
-#include "resources/resource_ids.h"
-#include "resources/strings.h"
-#include "platform/clock.h"
 #include "headless/event_loop.h"
 #include "headless/headless_frontend.h"
+#include "platform/clock.h"
 #include "platform/instance_lock.h"
+#include "resources/resource_ids.h"
+#include "resources/strings.h"
 #include "settings/instance_count.h"
 #include "settings/settings_store.h"
 
@@ -27,23 +28,41 @@ using namespace orvalin;
 
 enum class Mode { Monitor, Once };
 
-// Turns SIGINT and SIGTERM into an orderly end of the loop. The watcher
-// shares the loop, so a signal that arrives while main is returning finds it.
-void WatchForStopSignals(std::shared_ptr<EventLoop> loop) {
-    std::thread([loop = std::move(loop)] {
-        sigset_t stopSignals;
-        sigemptyset(&stopSignals);
-        sigaddset(&stopSignals, SIGINT);
-        sigaddset(&stopSignals, SIGTERM);
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
+// Turns the stop signals into an orderly end of the loop with exitCode. The
+// watcher shares the loop, so a signal that arrives while main is returning
+// finds it.
+void WatchForStopSignals(std::shared_ptr<EventLoop> loop, int exitCode) {
+    std::thread([loop = std::move(loop), exitCode] {
+        const sigset_t stopSignals = StopSignals();
         int received = 0;
         while (sigwait(&stopSignals, &received) != 0) {
         }
-        loop->Quit(kExitAllWell);
+        loop->Quit(exitCode);
     }).detach();
 }
 
-// Whether a slot's tick starts a check for its address box text: the tick
-// takes blanks and the slot's placeholder for no address at all.
+// Whether any slot holds a site to check: blanks and a slot's placeholder
+// text are no address.
+bool AnySiteConfigured(const CMonitorEngine& engine) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        const std::string address = engine.SiteAddress(i);
+        if (address.find_first_not_of(" \t\r\n\v\f") != std::string::npos &&
+            address != text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Starts one check of every slot that has an address, as the start-up
 // timers would, and ends the loop when the last one has reported.
 int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop) {
@@ -85,10 +104,7 @@ int main(int argc, char** argv) {
     }
 
     // Every thread started from here on leaves the stop signals to the watcher.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    const sigset_t stopSignals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     auto store = std::make_shared<SettingsStore>(SettingsStore::DefaultPath());
@@ -101,11 +117,20 @@ int main(int argc, char** argv) {
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
                           std::make_shared<SystemClock>());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
-    WatchForStopSignals(sharedLoop);
+    try {
+        // An interrupted round has no result to report.
+        WatchForStopSignals(sharedLoop, mode == Mode::Once ? kExitInterrupted : kExitAllWell);
+    } catch (const std::system_error& error) {
+        std::cerr << text::kDaemonNoThread << error.what() << '\n';
+        engine.Shutdown();
+        UnregisterInstance(*store);
+        return kExitNoThread;
+    }
 
     engine.LoadSettings();
     int exitCode = kExitAllWell;
-    if (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0) {
+    if (!AnySiteConfigured(engine) ||
+        (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0)) {
         std::cerr << text::kDaemonNoSite << '\n';
         exitCode = kExitNoSite;
     } else {

@@ -1,22 +1,25 @@
 #include "logs/log_writer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <iterator>
+#include <optional>
+#include <string_view>
 #include <thread>
 
-#include "resources/strings.h"
+#include "logs/log_file_access.h"
+#include "logs/missed_entry_spool.h"
 #include "platform/xdg_paths.h"
+#include "resources/strings.h"
 
 namespace orvalin {
 namespace {
 
 constexpr unsigned kStateFolderMode = 0700;
-constexpr mode_t kLogFileMode = 0644;
 constexpr auto kGuardPoll = std::chrono::milliseconds(5);
 constexpr char kLineEnd[] = "\r\n";
 
@@ -26,50 +29,55 @@ std::string FormatStamp(const std::tm& local) {
     return std::string(buffer, length);
 }
 
-// An open log file, held exclusively while it is open: another holder of a
-// lock on the same file (the log viewer, a second instance) makes the open fail.
-class ExclusiveLogFile {
-  public:
-    explicit ExclusiveLogFile(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            Close();
+// Writes all of bytes, in as many writes as it takes; returns how many
+// reached the file (fewer only when a write failed or made no progress).
+std::size_t WriteAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (written == 0 || errno != EINTR) {
+            break;
         }
     }
-    ~ExclusiveLogFile() { Close(); }
-    ExclusiveLogFile(const ExclusiveLogFile&) = delete;
-    ExclusiveLogFile& operator=(const ExclusiveLogFile&) = delete;
+    return done;
+}
 
-    bool IsOpen() const { return fd_ >= 0; }
-
-    // One write per line, so concurrent appenders never interleave inside a
-    // line; a short write counts as a failure.
-    bool WriteLine(const std::string& line) {
-        const std::string bytes = line + kLineEnd;
-        ssize_t written = 0;
-        do {
-            written = ::write(fd_, bytes.data(), bytes.size());
-        } while (written < 0 && errno == EINTR);
-        return written == static_cast<ssize_t>(bytes.size());
+// Appends prefix + entry + CR LF. One line goes out at a time under the file's
+// lock, so appenders never interleave inside a line. Returns the part of entry
+// that did not reach the file when a write failed (all of it when none of its
+// bytes did, possibly empty when only the line end is missing), nothing when
+// the line is whole.
+std::optional<std::string> WriteLine(int fd, std::string_view prefix, const std::string& entry) {
+    std::string bytes;
+    bytes.reserve(prefix.size() + entry.size() + sizeof kLineEnd);
+    bytes.append(prefix).append(entry).append(kLineEnd);
+    const std::size_t written = WriteAll(fd, bytes);
+    if (written == bytes.size()) {
+        return std::nullopt;
     }
-
-  private:
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // also drops the lock
-            fd_ = -1;
-        }
+    if (written <= prefix.size()) {
+        return entry;
     }
+    return entry.substr(std::min(written - prefix.size(), entry.size()));
+}
 
-    int fd_ = -1;
-};
+std::filesystem::path StateFolder() {
+    const std::filesystem::path folder = XdgStateHome() / "orvalin";
+    MakeFolders(folder, kStateFolderMode);
+    return folder;
+}
 
 }  // namespace
 
 LogPaths DefaultLogPaths() {
-    const std::filesystem::path folder = XdgStateHome() / "orvalin";
-    MakeFolders(folder, kStateFolderMode);
+    const std::filesystem::path folder = StateFolder();
     return LogPaths{(folder / "access.log").string(), (folder / "error.log").string()};
+}
+
+std::filesystem::path DefaultSpoolFile() {
+    return StateFolder() / "missed.spool";
 }
 
 void CLogWriter::SetAccessLogFile(std::string path) {
@@ -109,28 +117,52 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
     const std::string line = stamp + text;
 
     GuardHold hold(*this);
-    ExclusiveLogFile file(fileName);
+    const LockedLogFile file(fileName, LockedLogFile::Access::Append);
     if (!file.IsOpen()) {
         missedEntries_.push_back(line);
         return;
     }
+    const std::string missedPrefix = stamp + std::string(text::kLogMissedEntry);
     while (!missedEntries_.empty()) {
-        if (!file.WriteLine(stamp + std::string(text::kLogMissedEntry) + missedEntries_.front())) {
-            // The failed entry stays at the head so the queue keeps its order,
-            // and the present line waits behind it instead of being lost.
+        if (auto rest = WriteLine(file.Fd(), missedPrefix, missedEntries_.front())) {
+            // What did not reach the file stays at the head so the queue keeps
+            // its order, and the present line waits behind it instead of being lost.
+            missedEntries_.front() = std::move(*rest);
             missedEntries_.push_back(line);
             return;
         }
         missedEntries_.pop_front();
     }
-    if (!file.WriteLine(line)) {
-        missedEntries_.push_back(line);
+    if (auto rest = WriteLine(file.Fd(), {}, line)) {
+        missedEntries_.push_back(std::move(*rest));
     }
 }
 
 std::deque<std::string> CLogWriter::MissedEntries() {
     GuardHold hold(*this);
     return missedEntries_;
+}
+
+bool CLogWriter::RestoreMissedEntries(const std::filesystem::path& spool) {
+    // Taken before the guard: waiting for the spool must not hold up writers.
+    std::optional<std::deque<std::string>> earlier = TakeFromSpool(spool);
+    if (!earlier) {
+        return false;
+    }
+    GuardHold hold(*this);
+    missedEntries_.insert(missedEntries_.begin(), std::make_move_iterator(earlier->begin()),
+                          std::make_move_iterator(earlier->end()));
+    return true;
+}
+
+bool CLogWriter::SaveMissedEntries(const std::filesystem::path& spool) {
+    // Held throughout, so no writer drains an entry that is being saved.
+    GuardHold hold(*this);
+    if (!AppendToSpool(spool, missedEntries_)) {
+        return false;
+    }
+    missedEntries_.clear();
+    return true;
 }
 
 void CLogWriter::AcquireGuard() {

@@ -1,5 +1,5 @@
 // The access and error logs: one stamped line appended per call, with lines
-// that could not be written kept in memory and written later.
+// that could not be written kept and written later, also by a later run.
 #pragma once
 
 #include <atomic>
@@ -21,12 +21,26 @@ struct LogPaths {
 // when unset); creates that folder.
 LogPaths DefaultLogPaths();
 
+// missed.spool in the same folder, which holds the missed entries between
+// runs; creates that folder.
+std::filesystem::path DefaultSpoolFile();
+
 class CLogWriter {
   public:
     explicit CLogWriter(IClock& clock) : clock_(clock) {}
 
     // Appends "<%m/%d/%Y %H:%M:%S> " + text + CR LF to fileName, first writing
-    // any missed entries. Safe from any thread.
+    // any missed entries, each as stamp + "Missed Entry: " + entry + CR LF.
+    // Safe from any thread.
+    //
+    // A line that cannot be written joins the missed entries: the whole
+    // stamped line when the file cannot be opened (missing folder, no
+    // permission, locked elsewhere, not a regular file: a FIFO or a device is
+    // never opened for good) or when none of it was written;
+    // when a write fails partway, only the part of the line (or of the missed
+    // entry) that did not reach the file, so no byte is ever written twice. A
+    // missed entry that fails keeps its place at the head and the present
+    // line queues behind it.
     void WriteLogLine(const std::string& text, const std::string& fileName);
 
     // The log settings. Safe to change on one thread while others write.
@@ -41,6 +55,18 @@ class CLogWriter {
 
     // Lines waiting to be written (taken under the guard); for tests and display.
     std::deque<std::string> MissedEntries();
+
+    // Missed entries outlive the run through a spool file. At start-up,
+    // RestoreMissedEntries puts the entries that earlier runs left in spool
+    // ahead of any missed so far, and empties the spool; they are written
+    // with the next line that reaches a log. A missing spool holds nothing.
+    // False when the spool could not be read and emptied (it is left as it is).
+    bool RestoreMissedEntries(const std::filesystem::path& spool);
+    // At shutdown, after the last line has been logged, SaveMissedEntries
+    // appends the missed entries to spool (created 0600) and forgets them, so
+    // they are never written twice; it leaves the spool alone when there are
+    // none. False when they could not be saved (they stay in memory).
+    bool SaveMissedEntries(const std::filesystem::path& spool);
 
   private:
     // Holds logBusy_ for one scope, so no early return can leave it set.

@@ -11,7 +11,6 @@
 namespace orvalin {
 namespace {
 
-constexpr unsigned kRuntimeFolderMode = 0700;
 constexpr mode_t kLockFileMode = 0600;
 
 int LockRetryingOnSignal(int fd, int operation) {
@@ -25,14 +24,18 @@ int LockRetryingOnSignal(int fd, int operation) {
 }  // namespace
 
 std::filesystem::path InstanceLock::DefaultLockFile() {
-    return XdgRuntimeDir() / "orvalin" / "CheckIfOrvalinAlreadyRunning.lock";
+    return UserRuntimeFolder("orvalin") / "CheckIfOrvalinAlreadyRunning.lock";
 }
 
 InstanceLock::InstanceLock(std::filesystem::path lockFile) {
-    MakeFolders(lockFile.parent_path(), kRuntimeFolderMode);
+    // Another user who prepared the folder could hold the lock for good or
+    // point it elsewhere: such a folder is not used at all.
+    if (!MakePrivateFolder(lockFile.parent_path())) {
+        return;
+    }
     // Close-on-exec: a program started from here (the browser, the help
     // viewer) must not keep the lock alive after this instance ends.
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
     if (fd_ < 0) {
         return;
     }

@@ -8,11 +8,13 @@ namespace orvalin {
 
 class InstanceLock {
   public:
-    // $XDG_RUNTIME_DIR/orvalin/CheckIfOrvalinAlreadyRunning.lock
+    // $XDG_RUNTIME_DIR/orvalin/CheckIfOrvalinAlreadyRunning.lock, or
+    // /tmp/orvalin-<uid>/... when XDG_RUNTIME_DIR is unset.
     static std::filesystem::path DefaultLockFile();
 
     // Takes a shared lock on lockFile for the lifetime of the object, creating
-    // the file and its folder as needed. A lock file that cannot be created
+    // the file and its folder as needed. A lock file that cannot be created,
+    // or whose folder is not private to this user (see MakePrivateFolder),
     // counts as no other instance running.
     explicit InstanceLock(std::filesystem::path lockFile = DefaultLockFile());
     ~InstanceLock();

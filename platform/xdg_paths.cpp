@@ -47,6 +47,16 @@ fs::path XdgRuntimeDir() {
     return FromEnvironment("XDG_RUNTIME_DIR", ec ? fs::path("/tmp") : temp);
 }
 
+fs::path UserRuntimeFolder(const std::string& name) {
+    const fs::path runtime = FromEnvironment("XDG_RUNTIME_DIR", {});
+    if (!runtime.empty()) {
+        return runtime / name;
+    }
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    return (ec ? fs::path("/tmp") : temp) / (name + "-" + std::to_string(::geteuid()));
+}
+
 fs::path ProgramFolder() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -66,6 +76,16 @@ bool MakeFolders(const fs::path& dir, unsigned mode) {
     }
     std::error_code ec;
     return fs::is_directory(dir, ec);
+}
+
+bool MakePrivateFolder(const fs::path& dir) {
+    constexpr unsigned kPrivateMode = 0700;
+    if (!MakeFolders(dir, kPrivateMode)) {
+        return false;
+    }
+    struct stat info {};
+    return ::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
 
 }  // namespace orvalin

@@ -7,6 +7,9 @@
 namespace orvalin::text {
 
 inline constexpr std::string_view kAppTitle = "Orvalin";
+inline constexpr std::string_view kAppVersion = "1.7.3";
+// The product's web page: "On the web...", the recommendation mail and its footer.
+inline constexpr std::string_view kProductWebPage = "http://www.quenbridge.example/orvalin.html";
 
 // Web probe
 inline constexpr std::string_view kCouldNotResolveUrl = "Could not resolve url";
@@ -38,6 +41,26 @@ inline constexpr std::string_view kBodySlowClose = "ms)";
 inline constexpr std::string_view kBodyRecovered = "Website recovered";
 inline constexpr std::string_view kAlertNotSent = "(alert not sent, missing email setup)";
 inline constexpr std::string_view kRecoveryNotSent = "(recovery not sent, missing email setup)";
+
+// The email test
+inline constexpr std::string_view kTestAlertSubject = "Testing alert recipient settings";
+inline constexpr std::string_view kTestRecoverySubject = "Testing recovery recipient settings";
+inline constexpr std::string_view kTestBodyOpen = "This test email was sent to: ";
+inline constexpr std::string_view kTestAlertBodyClose =
+    "\n\nIf you received this email it means that your Alert Settings are correct and you will "
+    "receive email alerts from the tool.";
+inline constexpr std::string_view kTestRecoveryBodyClose =
+    "\n\nIf you received this email it means that your Recovery Settings are correct and you "
+    "will receive recovery notices from the tool.";
+inline constexpr std::string_view kTestAlertFailed = "Failed Alert Recipient test";
+inline constexpr std::string_view kTestAlertPassed =
+    "Alert Recipient tested successfully, look for Alert test email.";
+inline constexpr std::string_view kTestRecoveryPassed =
+    "Recovery Recipient tested successfully, look for Recovery test email.";
+inline constexpr std::string_view kTestRecoveryFailed = "Failed Recovery Recipient test";
+
+// A check whose worker thread could not be started (error log)
+inline constexpr std::string_view kLogCheckNotStarted = "Check not started (no thread available): ";
 
 // Panels
 inline constexpr std::string_view kMsSuffix = "ms";
@@ -82,15 +105,20 @@ inline constexpr std::string_view kDaemonHelp =
     "Without options it monitors the sites kept in the Orvalin settings\n"
     "(see orvalin-settings list) like the desktop program: each on its own\n"
     "interval, writing the access and error logs, sending alert, warning and\n"
-    "recovery mails, and printing one line per check. SIGINT or SIGTERM end it.\n"
+    "recovery mails, and printing one line per check. SIGINT, SIGTERM or SIGHUP\n"
+    "end it in order.\n"
     "\n"
     "  --once   check every configured site once, all at the same time, and exit:\n"
     "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
-    "           3 no site is configured\n"
-    "  --help   show this text\n";
+    "           3 no site is configured, 4 interrupted by a signal before the end\n"
+    "  --help   show this text\n"
+    "\n"
+    "Exit status 6: no thread could be started. Without a site to check it ends\n"
+    "at once with status 3.\n";
 inline constexpr std::string_view kDaemonNoSite =
-    "orvalind: no site is configured (set lastWebsite0 and lastWebsiteTitle0 with "
-    "orvalin-settings)";
+    "orvalind: no site is configured (add one with: orvalin-settings site 1 "
+    "http://example.org/)";
+inline constexpr std::string_view kDaemonNoThread = "orvalind: cannot start a thread: ";
 inline constexpr std::string_view kDaemonEmailHint =
     "Email notices are not set up. Set the mail server and addresses with orvalin-settings, "
     "for example:\n"

@@ -120,6 +120,9 @@ void RecordingFrontEnd::ApplyPanelUpdate(int slot, const PanelUpdate& update) {
         updates_[slot] = update;
     }
     Record(slot, "update", update.lastAccess);
+    if (onPanelUpdate) {
+        onPanelUpdate(slot);
+    }
 }
 IResponseGraph& RecordingFrontEnd::Graph(int slot) {
     return *graphs_[static_cast<std::size_t>(slot)];
@@ -135,17 +138,32 @@ void RecordingFrontEnd::SetIconAndTip(int iconId, const std::string& tip) {
     tray_.emplace_back(iconId, tip);
 }
 void RecordingFrontEnd::ShowWarning(const std::string& text) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     warnings_.push_back(text);
+    reported_.notify_all();
+    if (boxesWaitForClosing.load()) {
+        // As a box on another thread does: the caller waits until it closes.
+        reported_.wait(lock, [this] { return closingNotices > 0; });
+    }
 }
 bool RecordingFrontEnd::AskYesNo(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    questions_.push_back(text);
+    {
+        std::lock_guard lock(mutex_);
+        questions_.push_back(text);
+    }
+    if (onQuestion) {
+        onQuestion();
+    }
     return answerYes.load();
 }
 void RecordingFrontEnd::OpenEmailSettings() {
-    std::lock_guard lock(mutex_);
-    ++emailPrompts;
+    {
+        std::lock_guard lock(mutex_);
+        ++emailPrompts;
+    }
+    if (onEmailSettings) {
+        onEmailSettings();
+    }
 }
 void RecordingFrontEnd::HideWindow() {
     std::lock_guard lock(mutex_);
@@ -176,9 +194,19 @@ bool RecordingFrontEnd::HasTray() const {
 void RecordingFrontEnd::BeginClosing() {
     std::lock_guard lock(mutex_);
     ++closingNotices;
+    reported_.notify_all();
+}
+bool RecordingFrontEnd::WaitForWarnings(std::size_t count, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return reported_.wait_for(lock, limit, [&] { return warnings_.size() >= count; });
 }
 std::vector<std::uint64_t> RecordingFrontEnd::RunDelayed() {
     std::vector<std::uint64_t> times;
+    std::uint64_t start = 0;
+    {
+        std::lock_guard lock(mutex_);
+        start = virtualNowMs_;
+    }
     for (;;) {
         std::function<void()> work;
         {
@@ -188,7 +216,7 @@ std::vector<std::uint64_t> RecordingFrontEnd::RunDelayed() {
             }
             auto next = delayed_.begin();
             virtualNowMs_ = next->first;
-            times.push_back(next->first);
+            times.push_back(next->first - start);
             work = std::move(next->second);
             delayed_.erase(next);
         }

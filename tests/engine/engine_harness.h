@@ -94,12 +94,23 @@ class RecordingFrontEnd final : public IPanelView,
     // work waits for RunDelayed.
     void Post(std::function<void()> work) override;
     void PostAfter(std::uint32_t ms, std::function<void()> work) override;
-    // Runs the delayed work in order of its due time on a virtual clock that
-    // starts at 0, including work posted meanwhile; returns each due time.
+    // Runs the delayed work in order of its due time on a virtual clock,
+    // including work posted meanwhile; returns each due time counted from the
+    // call.
     std::vector<std::uint64_t> RunDelayed();
 
     std::atomic<bool> hasTray{true};
     int closingNotices = 0;
+    // ShowWarning blocks its caller until BeginClosing, as a box shown on
+    // another thread would.
+    std::atomic<bool> boxesWaitForClosing{false};
+    bool WaitForWarnings(std::size_t count,
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
+    // Called from inside the question, the email settings dialog and each
+    // panel update, as a front end's own event handling would.
+    std::function<void()> onQuestion;
+    std::function<void()> onEmailSettings;
+    std::function<void(int slot)> onPanelUpdate;
     std::atomic<bool> answerYes{true};
 
     // Recorded calls.

@@ -108,11 +108,14 @@ TEST(EngineSchedule, ChecksAreReArmedOneSecondShortOfTheInterval) {
     h.Check(0);
     EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 59'000u);
 
-    // A stored interval of 0 or less must not arm a negative period.
-    h.Store().Write(key::kInterval, 0, -3);
-    h.Load();
-    h.Check(0);
-    EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 0u);
+    // A stored interval below one minute counts as one minute: never a
+    // period of 0 that would poll without pause.
+    for (const int stored : {0, -3}) {
+        h.Store().Write(key::kInterval, 0, stored);
+        h.Load();
+        h.Check(0);
+        EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 59'000u) << stored;
+    }
 }
 
 TEST(EngineSchedule, PollButtonArmsATenthOfASecond) {

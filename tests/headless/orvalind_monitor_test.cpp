@@ -1,5 +1,5 @@
-// orvalind without options: it keeps monitoring until SIGINT or SIGTERM
-// ends it in order.
+// orvalind without options: it keeps monitoring until SIGINT, SIGTERM or
+// SIGHUP ends it in order; a signal during --once has its own status.
 
 #include <signal.h>
 
@@ -56,10 +56,24 @@ TEST_P(OrvalindMonitorTest, AStopSignalDuringAHangingCheckStillEndsTheMonitor) {
     EXPECT_EQ(daemon.Out(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(StopSignals, OrvalindMonitorTest, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(StopSignals, OrvalindMonitorTest,
+                         ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& signal) {
-                             return std::string(signal.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                             return std::string(sigabbrev_np(signal.param));
                          });
+
+TEST_F(OrvalindTest, AnInterruptedRoundReportsNoResult) {
+    LoopbackServer silent(ServerScript::Only(ServerScript::Action::kStaySilent));
+    Monitor(0, "http://" + silent.HostAndPort() + "/");
+
+    OrvalindProcess daemon(folders, {"--once"});
+    ASSERT_TRUE(silent.WaitForRequests(1, 30s));
+    daemon.Signal(SIGINT);
+    const auto status = daemon.WaitForExit(60s);
+    ASSERT_TRUE(status.has_value()) << "still running after the signal";
+    EXPECT_EQ(*status, 4) << daemon.Err();  // not 0: nothing was found well
+    EXPECT_EQ(NumOpen(), 0);
+}
 
 }  // namespace
 }  // namespace orvalin::test

@@ -3,11 +3,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <map>
 #include <string>
 #include <thread>
@@ -21,8 +28,6 @@ namespace {
 
 using test::ReadFileBytes;
 using test::TempDir;
-
-
 
 constexpr char kStamp1[] = "<03/14/2004 09:05:07> ";
 constexpr char kStamp2[] = "<03/14/2004 09:10:00> ";
@@ -47,6 +52,33 @@ class OutsideLock {
   private:
     int fd_;
 };
+
+// Runs body in a child process in which no file may grow beyond limit bytes:
+// a write that crosses the limit is cut short and the next one fails with
+// EFBIG (SIGXFSZ is ignored). Returns body's result as the child's exit code,
+// or -1 when the child did not exit normally.
+int InChildWithFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limits{};
+        getrlimit(RLIMIT_FSIZE, &limits);
+        limits.rlim_cur = limit;
+        _exit(setrlimit(RLIMIT_FSIZE, &limits) == 0 ? body() : 100);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+void LiftFileSizeLimit() {
+    rlimit limits{};
+    getrlimit(RLIMIT_FSIZE, &limits);
+    limits.rlim_cur = limits.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &limits);
+}
 
 class LogWriterTest : public ::testing::Test {
   protected:
@@ -161,33 +193,141 @@ TEST_F(LogWriterTest, FileLockedElsewhereQueuesTheLine) {
                                          "SUCCESS http://x 6ms\r\n");
 }
 
-// /dev/full opens and locks like a file, but every write fails.
+// A file that may not grow: every write to it fails with nothing written.
 TEST_F(LogWriterTest, FailedWriteOfThePresentLineQueuesIt) {
-    writer.WriteLogLine("SUCCESS http://x 5ms", "/dev/full");
-    EXPECT_EQ(writer.MissedEntries(),
-              std::deque<std::string>{std::string(kStamp1) + "SUCCESS http://x 5ms"});
+    const std::string full = (dir / "full.log").string();
+    WriteFile(full, "full\r\n");
+    const int result = InChildWithFileSizeLimit(6, [&] {
+        writer.WriteLogLine("SUCCESS http://x 5ms", full);
+        if (writer.MissedEntries() !=
+            std::deque<std::string>{std::string(kStamp1) + "SUCCESS http://x 5ms"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("next", access);
+        return 0;
+    });
 
-    clock.Set(2004, 3, 14, 9, 10, 0);
-    writer.WriteLogLine("next", access);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFileBytes(full), "full\r\n");
     EXPECT_EQ(ReadFileBytes(access), std::string(kStamp2) + "Missed Entry: " + kStamp1 +
                                          "SUCCESS http://x 5ms\r\n" + kStamp2 + "next\r\n");
 }
 
 TEST_F(LogWriterTest, FailedWriteOfAMissedEntryKeepsTheQueueInOrder) {
     const std::string unreachable = (dir / "missing" / "x.log").string();
+    const std::string full = (dir / "full.log").string();
+    WriteFile(full, "full\r\n");
     writer.WriteLogLine("first", unreachable);
     writer.WriteLogLine("second", unreachable);
-    writer.WriteLogLine("third", "/dev/full");
-    EXPECT_EQ(writer.MissedEntries(), (std::deque<std::string>{std::string(kStamp1) + "first",
-                                                               std::string(kStamp1) + "second",
-                                                               std::string(kStamp1) + "third"}));
+    const int result = InChildWithFileSizeLimit(6, [&] {
+        writer.WriteLogLine("third", full);
+        if (writer.MissedEntries() != std::deque<std::string>{std::string(kStamp1) + "first",
+                                                              std::string(kStamp1) + "second",
+                                                              std::string(kStamp1) + "third"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("fourth", access);
+        return writer.MissedEntries().empty() ? 0 : 3;
+    });
 
-    clock.Set(2004, 3, 14, 9, 10, 0);
-    writer.WriteLogLine("fourth", access);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFileBytes(full), "full\r\n");
     const std::string missed = std::string(kStamp2) + "Missed Entry: " + kStamp1;
     EXPECT_EQ(ReadFileBytes(access), missed + "first\r\n" + missed + "second\r\n" + missed +
                                          "third\r\n" + kStamp2 + "fourth\r\n");
-    EXPECT_TRUE(writer.MissedEntries().empty());
+}
+
+// A FIFO or a device is no log: the open fails at once, and the line waits
+// for a real file.
+TEST_F(LogWriterTest, FileThatIsNotARegularFileQueuesTheLineWithoutBlocking) {
+    const std::filesystem::path fifo = dir / "fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+
+    // Should the open block on the FIFO, a reader that comes after a while
+    // lets it return (the line then goes into the FIFO and is lost).
+    std::promise<void> written;
+    std::atomic<int> rescueReader{-1};
+    std::thread rescuer([&, finished = written.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(3)) == std::future_status::timeout) {
+            rescueReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        }
+    });
+    writer.WriteLogLine("without reader", fifo.string());
+    written.set_value();
+    rescuer.join();
+    EXPECT_EQ(rescueReader.load(), -1) << "the open blocked on a FIFO without a reader";
+    if (rescueReader.load() >= 0) {
+        ::close(rescueReader.load());
+    }
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    writer.WriteLogLine("with reader", fifo.string());
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "the line went into the FIFO";
+    ::close(reader);
+
+    writer.WriteLogLine("device", "/dev/null");
+
+    clock.Set(2004, 3, 14, 9, 10, 0);
+    writer.WriteLogLine("next", access);
+    const std::string missed = std::string(kStamp2) + "Missed Entry: " + kStamp1;
+    EXPECT_EQ(ReadFileBytes(access), missed + "without reader\r\n" + missed + "with reader\r\n" +
+                                         missed + "device\r\n" + kStamp2 + "next\r\n");
+}
+
+// What reached the file stays; only the rest of the line waits, so no byte is
+// written twice.
+TEST_F(LogWriterTest, ShortWriteOfThePresentLineQueuesOnlyItsUnwrittenRest) {
+    WriteFile(access, "old\r\n");
+    const int result = InChildWithFileSizeLimit(5 + 30, [this] {
+        writer.WriteLogLine("SUCCESS http://x 234ms", access);
+        if (writer.MissedEntries() != std::deque<std::string>{"http://x 234ms"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("next", access);
+        return writer.MissedEntries().empty() ? 0 : 3;
+    });
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFileBytes(access),
+              "old\r\n<03/14/2004 09:05:07> SUCCESS <03/14/2004 09:10:00> Missed Entry: http://x "
+              "234ms\r\n<03/14/2004 09:10:00> next\r\n");
+}
+
+TEST_F(LogWriterTest, ShortWriteOfAMissedEntryKeepsOnlyItsRestAtTheHead) {
+    const std::string unreachable = (dir / "missing" / "x.log").string();
+    writer.WriteLogLine("first", unreachable);
+    writer.WriteLogLine("second", unreachable);
+
+    // The missed line is stamp (22) + "Missed Entry: " (14) + entry; the limit
+    // lets the first two bytes of the entry's own text through.
+    const int result = InChildWithFileSizeLimit(22 + 14 + 22 + 2, [this] {
+        clock.Set(2004, 3, 14, 9, 10, 0);
+        writer.WriteLogLine("third", access);
+        if (writer.MissedEntries() != std::deque<std::string>{"rst",
+                                                              std::string(kStamp1) + "second",
+                                                              std::string(kStamp2) + "third"}) {
+            return 2;
+        }
+        LiftFileSizeLimit();
+        clock.Set(2004, 3, 14, 9, 15, 0);
+        writer.WriteLogLine("fourth", access);
+        return writer.MissedEntries().empty() ? 0 : 3;
+    });
+
+    EXPECT_EQ(result, 0);
+    const std::string missed = "<03/14/2004 09:15:00> Missed Entry: ";
+    EXPECT_EQ(ReadFileBytes(access),
+              "<03/14/2004 09:10:00> Missed Entry: <03/14/2004 09:05:07> fi" + missed + "rst\r\n" +
+                  missed + kStamp1 + "second\r\n" + missed + kStamp2 + "third\r\n" +
+                  "<03/14/2004 09:15:00> fourth\r\n");
 }
 
 TEST_F(LogWriterTest, ConcurrentWritersLeaveEveryLineIntactExactlyOnce) {

@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
@@ -107,6 +110,79 @@ TEST_F(InstanceLockTest, DefaultLockFileIsInAPrivateRuntimeFolder) {
     struct stat info {};
     ASSERT_EQ(::stat(expected.parent_path().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// Clears an environment variable for the lifetime of the object.
+class ScopedUnsetEnv {
+  public:
+    explicit ScopedUnsetEnv(const char* name) : name_(name) {
+        if (const char* value = std::getenv(name)) {
+            oldValue_ = value;
+        }
+        ::unsetenv(name);
+    }
+    ~ScopedUnsetEnv() {
+        if (oldValue_) {
+            ::setenv(name_.c_str(), oldValue_->c_str(), 1);
+        }
+    }
+    ScopedUnsetEnv(const ScopedUnsetEnv&) = delete;
+    ScopedUnsetEnv& operator=(const ScopedUnsetEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> oldValue_;
+};
+
+TEST_F(InstanceLockTest, WithoutRuntimeDirTheLockFolderIsPerUser) {
+    const ScopedUnsetEnv runtime("XDG_RUNTIME_DIR");
+    const test::ScopedEnv temp("TMPDIR", dir.Path().string());
+    const std::filesystem::path folder = dir / ("orvalin-" + std::to_string(::geteuid()));
+    EXPECT_EQ(InstanceLock::DefaultLockFile(), folder / "CheckIfOrvalinAlreadyRunning.lock");
+
+    const InstanceLock first;
+    EXPECT_TRUE(InstanceLock().OtherInstanceRunning());
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// A lock folder someone else could reach is not used: no lock is taken, and
+// no other instance is seen, as for a lock file that cannot be created.
+void ExpectRefused(const std::filesystem::path& lockFile) {
+    const InstanceLock first(lockFile);
+    EXPECT_FALSE(InstanceLock(lockFile).OtherInstanceRunning());
+    EXPECT_FALSE(std::filesystem::exists(lockFile));
+}
+
+TEST_F(InstanceLockTest, LockFolderOfAnotherUserIsRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    }
+    const std::filesystem::path folder = lockFile.parent_path();
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ExpectRefused(lockFile);
+}
+
+TEST_F(InstanceLockTest, LockFolderOpenToOthersOrALinkIsRefused) {
+    const std::filesystem::path folder = lockFile.parent_path();
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    ExpectRefused(lockFile);
+
+    const std::filesystem::path target = dir / "target";
+    ASSERT_EQ(::mkdir(target.c_str(), 0700), 0);
+    const std::filesystem::path link = dir / "link";
+    std::filesystem::create_directory_symlink(target, link);
+    ExpectRefused(link / "instance.lock");
+    EXPECT_FALSE(std::filesystem::exists(target / "instance.lock"));
+
+    // The same folder made private again is used.
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    const InstanceLock first(lockFile);
+    EXPECT_TRUE(InstanceLock(lockFile).OtherInstanceRunning());
 }
 
 class NumOpenTest : public ::testing::Test {

@@ -1,0 +1,152 @@
+// The engine's state shared between the front-end thread and the check
+// workers. Internal to the engine: front ends use CMonitorEngine.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/frontend.h"
+#include "engine/frontend_gate.h"
+#include "engine/monitor_engine.h"
+#include "engine/site_stats.h"
+#include "logs/log_writer.h"
+#include "mail/smtp_client.h"
+#include "platform/clock.h"
+#include "probe/site_probe.h"
+#include "settings/settings_store.h"
+
+namespace orvalin {
+
+struct SlotState {
+    // Guards the fields below; held only for short steps, never while calling
+    // the front end, the store, the logs or the network.
+    mutable std::mutex mutex;
+    std::shared_ptr<CSiteProbe> probe;  // empty: the slot is not monitored
+    double graphScale = kInitialGraphScale;
+    AccessHistory history;
+    std::string lastAlert;
+    std::string lastRecovery;
+    std::string lastUrl;
+    std::string caption;
+    bool checkRunning = false;
+    bool recheckPending = false;  // a tick came due while the check ran
+
+    std::atomic<std::int32_t> intervalMinutes{0};
+    std::atomic<std::int32_t> warnMs{0};
+
+    // Raised by removal, on the front-end thread: a check that began before it
+    // drops its results.
+    std::atomic<std::uint64_t> generation{0};
+    // Held by a check while it writes the store for the slot, and by removal
+    // while it raises the generation and clears the stored site, so that no
+    // check can write the site back after it was removed.
+    std::mutex commitMutex;
+};
+
+struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared> {
+    Shared(FrontEnd fe, std::shared_ptr<SettingsStore> settings, std::shared_ptr<IClock> time);
+
+    SlotState& Slot(int i) { return slots[static_cast<std::size_t>(i)]; }
+
+    // ---- the front end (frontend_access.cpp) ----
+
+    // The mail client's boxes and the email test's results go to the front
+    // end while it is attached.
+    void ShowWarning(const std::string& textToShow) override;
+    // Runs work on the front-end thread while the front end is attached.
+    void PostToUi(std::function<void(FrontEnd&)> work);
+    void PostToUiAfter(std::uint32_t ms, std::function<void(FrontEnd&)> work);
+    // As PostToUi, but dropped when the slot was removed after generation.
+    void PostToSlot(int i, std::uint64_t generation, std::function<void(FrontEnd&)> work);
+    // Front-end thread: arms a timer unless the engine is stopping.
+    void ArmTimer(int id, std::uint32_t ms);
+
+    bool IsCurrent(int i, std::uint64_t generation) const;
+    // Runs action under the slot's lock when the check that took generation
+    // still owns the slot and the engine still runs. False otherwise.
+    template <typename Action>
+    bool UpdateIfCurrent(int i, std::uint64_t generation, Action&& action) {
+        std::lock_guard lock(Slot(i).mutex);
+        if (!IsCurrent(i, generation)) {
+            return false;
+        }
+        action(Slot(i));
+        return true;
+    }
+    // Runs writes (store, logs) for the slot when the check is still current,
+    // outside the slot's lock. False when they were dropped.
+    template <typename Writes>
+    bool CommitIfCurrent(int i, std::uint64_t generation, Writes&& writes) {
+        std::lock_guard lock(Slot(i).commitMutex);
+        if (!IsCurrent(i, generation)) {
+            return false;
+        }
+        writes();
+        return true;
+    }
+
+    // ---- the check, on the slot's worker thread (check_pipeline.cpp) ----
+
+    std::string ReadAddressBox(int i, const std::string& boxText);
+    void CheckSite(int i, std::uint64_t generation, const std::string& boxText);
+    double TimeProbe(int i, std::uint64_t generation, const std::shared_ptr<CSiteProbe>& probe,
+                     std::string& statusText);
+    std::string UpdateSitePanel(double ms, int i, std::uint64_t generation);
+    void FinishCheck(int i, std::uint64_t generation, std::uint32_t rearmMs, CheckReport report);
+    void WriteLog(int i, std::uint64_t generation, const std::string& line,
+                  const std::string& file);
+    // Starts a worker for one check; false when no thread could be started.
+    bool StartWorker(int i, std::uint64_t generation, const std::string& address);
+
+    // ---- notices (notices.cpp) ----
+
+    int SendNotice(int i, std::uint64_t generation, const std::string& to,
+                   const std::string& subject, const std::string& body);
+    void RaiseAlert(int i, std::uint64_t generation, const std::string& stamp,
+                    const std::string& subject, const std::string& body, bool clearRecovery);
+    void HandleRecovery(int i, std::uint64_t generation, const std::string& address);
+    // Runs job on a worker thread counted in mailJobs; false when none started.
+    bool StartMailJob(std::function<void()> job);
+
+    // ---- the tray (tray_summary.cpp) ----
+
+    void UpdateTraySummary(const std::string& address);
+    void ShowTrayStep(std::size_t step, std::string tip);
+
+    // ---- reset (site_reset.cpp) ----
+
+    static void ResetSlotData(SlotState& slot);
+    void ResetStoredAlertState(int i);
+    static void PrepareGraph(IResponseGraph& graph);
+    static void ResetPanel(FrontEnd& fe, int i);
+
+    MailSettings MailCopy() const;
+
+    FrontEnd frontEnd;
+    std::shared_ptr<SettingsStore> store;
+    std::shared_ptr<IClock> clock;
+    CLogWriter logs;
+    CSmtpClient smtp;
+    std::array<SlotState, kSlotCount> slots;
+    JobCounter checks;    // activeChecks
+    JobCounter mailJobs;  // email tests and mails sent for the front end
+    std::atomic_flag summaryBusy;
+    FrontEndGate gate;
+    std::atomic<bool> stopping{false};
+    ThreadStarter startThread = StartDetachedThread;
+    mutable std::mutex mailMutex;
+    MailSettings mail;
+    // Front-end thread only.
+    bool emailPromptPending = true;
+    bool startHidden = false;
+    bool shutDown = false;
+};
+
+std::string DefaultCaption(int slot);
+std::string Trim(const std::string& text);
+
+}  // namespace orvalin

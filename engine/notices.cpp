@@ -1,0 +1,121 @@
+// Alert, warning and recovery notices, and the mail the front end sends
+// through the engine (the email test, single messages).
+#include "engine/engine_state.h"
+#include "resources/strings.h"
+
+namespace orvalin {
+
+int CMonitorEngine::Shared::SendNotice(int i, std::uint64_t generation, const std::string& to,
+                                       const std::string& subject, const std::string& body) {
+    if (!IsCurrent(i, generation)) {
+        return 0;
+    }
+    return smtp.SendMail(MailCopy().senderEmail, to, subject, body);
+}
+
+void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const std::string& stamp,
+                                        const std::string& subject, const std::string& body,
+                                        bool clearRecovery) {
+    if (store->Read(key::kWarned, i) != 0) {
+        return;  // this failure streak was dealt with already
+    }
+    const MailSettings settings = MailCopy();
+    const bool mailSetUp = !settings.server.empty();
+    const std::string alertText = mailSetUp ? stamp : std::string(text::kAlertNotSent);
+    const bool current = UpdateIfCurrent(i, generation, [&](SlotState& slot) {
+        slot.lastAlert = alertText;
+        if (clearRecovery) {
+            slot.lastRecovery.clear();
+        }
+    });
+    const bool committed = current && CommitIfCurrent(i, generation, [&] {
+                               store->Write(key::kLastAlert, i, alertText);
+                               if (clearRecovery) {
+                                   store->Write(key::kLastRecovery, i, "");
+                               }
+                               if (!mailSetUp) {
+                                   store->Write(key::kWarned, i, 1);
+                               }
+                           });
+    if (!committed || !mailSetUp) {
+        return;
+    }
+    if (SendNotice(i, generation, settings.alertRecipient, subject, body) != 0) {
+        CommitIfCurrent(i, generation, [&] { store->Write(key::kWarned, i, 1); });
+    }
+}
+
+void CMonitorEngine::Shared::HandleRecovery(int i, std::uint64_t generation,
+                                            const std::string& address) {
+    if (store->Read(key::kWarned, i) == 0) {
+        return;
+    }
+    const std::string s2 = Stamp(clock->LocalNow());
+    const MailSettings settings = MailCopy();
+    const bool mailSetUp = !settings.server.empty();
+    const std::string recoveryText = mailSetUp ? s2 : std::string(text::kRecoveryNotSent);
+    const bool current =
+        UpdateIfCurrent(i, generation, [&](SlotState& slot) { slot.lastRecovery = recoveryText; });
+    const bool committed = current && CommitIfCurrent(i, generation, [&] {
+                               store->Write(key::kLastRecovery, i, recoveryText);
+                               if (!mailSetUp) {
+                                   store->Write(key::kWarned, i, 0);
+                               }
+                           });
+    if (!committed || !mailSetUp) {
+        return;
+    }
+    if (SendNotice(i, generation, settings.recoveryRecipient,
+                   std::string(text::kSubjectRecovery) + address,
+                   std::string(text::kBodyRecovered) + s2) != 0) {
+        CommitIfCurrent(i, generation, [&] { store->Write(key::kWarned, i, 0); });
+    }
+}
+
+bool CMonitorEngine::Shared::StartMailJob(std::function<void()> job) {
+    if (stopping.load()) {
+        return false;
+    }
+    mailJobs.Add();
+    const bool started = startThread([self = shared_from_this(), job = std::move(job)] {
+        job();
+        self->mailJobs.Done();
+    });
+    if (!started) {
+        mailJobs.Done();
+    }
+    return started;
+}
+
+bool CMonitorEngine::RunEmailTest(std::function<void()> done) {
+    const MailSettings settings = shared_->MailCopy();
+    return shared_->StartMailJob([s = shared_, settings, done = std::move(done)] {
+        const int alertSent = s->smtp.SendMail(
+            settings.senderEmail, settings.alertRecipient, std::string(text::kTestAlertSubject),
+            std::string(text::kTestBodyOpen) + settings.alertRecipient +
+                std::string(text::kTestAlertBodyClose));
+        if (alertSent == 0) {
+            s->ShowWarning(std::string(text::kTestAlertFailed));
+        } else {
+            s->ShowWarning(std::string(text::kTestAlertPassed));
+            const int recoverySent =
+                s->smtp.SendMail(settings.senderEmail, settings.recoveryRecipient,
+                                 std::string(text::kTestRecoverySubject),
+                                 std::string(text::kTestBodyOpen) + settings.recoveryRecipient +
+                                     std::string(text::kTestRecoveryBodyClose));
+            s->ShowWarning(std::string(recoverySent != 0 ? text::kTestRecoveryPassed
+                                                         : text::kTestRecoveryFailed));
+        }
+        s->PostToUi([done](FrontEnd&) { done(); });
+    });
+}
+
+bool CMonitorEngine::SendMailInBackground(MailMessage message, std::function<void(int)> done) {
+    return shared_->StartMailJob([s = shared_, message = std::move(message),
+                                  done = std::move(done)] {
+        const int sent = s->smtp.SendMail(message.from, message.to, message.subject, message.body);
+        s->PostToUi([done, sent](FrontEnd&) { done(sent); });
+    });
+}
+
+}  // namespace orvalin
