@@ -7,10 +7,10 @@
 #include <charconv>
 #include <string_view>
 
+#include "resources/strings.h"
+
 namespace orvalin {
 namespace {
-
-constexpr std::string_view kUserAgent = "Orvalin/" ORVALIN_VERSION;
 
 // Removes the scheme; true for https.
 bool TakeScheme(std::string_view& rest, bool& secure) {
@@ -131,7 +131,8 @@ bool SplitModernAddress(const std::string& url, ProbeTarget& target) {
     target.secure = secure;
     target.request = "GET " + EncodedPath(path) + " HTTP/1.1\r\n";
     target.request += "Host: " + hostHeader + "\r\n";
-    target.request += "User-Agent: " + std::string(kUserAgent) + "\r\n";
+    target.request += "User-Agent: " + std::string(text::kAppTitle) + "/" +
+                      std::string(text::kAppVersion) + "\r\n";
     target.request += "Accept: */*\r\n";
     target.request += "Connection: close\r\n\r\n";
     return true;
