@@ -102,10 +102,13 @@ std::string Environment(const char* name) {
 
 SSL_CTX* ClientContext() {
     static std::mutex mutex;
-    static std::map<std::pair<std::string, std::string>, SSL_CTX*> contexts;
-    auto trustStore = std::make_pair(Environment("SSL_CERT_FILE"), Environment("SSL_CERT_DIR"));
+    // Never destroyed: OpenSSL cleans up at exit on its own schedule, and a
+    // context freed after that would crash.
+    using TrustStore = std::pair<std::string, std::string>;
+    static auto* const contexts = new std::map<TrustStore, SSL_CTX*>;
+    TrustStore trustStore{Environment("SSL_CERT_FILE"), Environment("SSL_CERT_DIR")};
     std::lock_guard lock(mutex);
-    if (const auto found = contexts.find(trustStore); found != contexts.end()) {
+    if (const auto found = contexts->find(trustStore); found != contexts->end()) {
         return found->second;
     }
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
@@ -118,7 +121,7 @@ SSL_CTX* ClientContext() {
     // refuses every certificate, which names the cause.
     SSL_CTX_set_default_verify_paths(context);
     ERR_clear_error();
-    contexts.emplace(std::move(trustStore), context);
+    contexts->emplace(std::move(trustStore), context);
     return context;
 }
 
