@@ -25,12 +25,7 @@ class ISmtpTransport {
     // Turns the connection into a TLS one (see TcpConnection::StartTls); a
     // transport that cannot carry TLS refuses.
     virtual TlsOutcome StartTls(const std::string& host, bool verify,
-                                std::chrono::milliseconds limit) {
-        (void)host;
-        (void)verify;
-        (void)limit;
-        return {TlsFailure::kHandshake, "this connection cannot carry TLS"};
-    }
+                                std::chrono::milliseconds limit);
 };
 
 // A TCP connection, plain until the session starts TLS on it.

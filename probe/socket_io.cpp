@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "resources/strings.h"
+
 namespace orvalin {
 namespace {
 
@@ -78,7 +80,7 @@ TlsOutcome TcpConnection::StartTls(const std::string& host, bool verify,
                                    std::chrono::milliseconds limit) {
     TlsOutcome outcome;
     if (fd_ < 0 || tls_) {
-        return {TlsFailure::kHandshake, "no connection"};
+        return {TlsFailure::kHandshake, std::string(text::kTlsNotConnected)};
     }
     tls_ = TlsChannel::Connect(fd_, host, verify, Clock::now() + limit, outcome);
     return outcome;

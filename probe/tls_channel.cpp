@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "probe/socket_io.h"
+#include "resources/strings.h"
 
 namespace orvalin {
 namespace {
@@ -132,10 +133,10 @@ bool IsAddressLiteral(const std::string& host) {
 }
 
 // The reason OpenSSL gives for the last failure on this thread, or fallback.
-std::string LastError(const char* fallback) {
+std::string LastError(std::string_view fallback) {
     const unsigned long code = ERR_peek_last_error();
     const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-    return reason != nullptr ? reason : fallback;
+    return reason != nullptr ? std::string(reason) : std::string(fallback);
 }
 
 }  // namespace
@@ -149,7 +150,7 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
     BIO* bio = ssl != nullptr && SocketMethod() != nullptr ? BIO_new(SocketMethod()) : nullptr;
     if (bio == nullptr) {
         SSL_free(ssl);
-        outcome.reason = LastError("TLS could not be set up");
+        outcome.reason = LastError(text::kTlsSetUpFailed);
         return nullptr;
     }
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
@@ -167,7 +168,7 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
         const int named = literal ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
                                   : X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
         if (named != 1) {
-            outcome = {TlsFailure::kCertificate, "the server's name cannot be checked"};
+            outcome = {TlsFailure::kCertificate, std::string(text::kTlsNameUncheckable)};
             return nullptr;
         }
     } else {
@@ -184,7 +185,7 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
         const int error = SSL_get_error(ssl, result);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
             if (!channel->WaitToRetry(result, deadline)) {
-                outcome.reason = "the handshake did not finish in time";
+                outcome.reason = text::kTlsHandshakeTimedOut;
                 return nullptr;
             }
             continue;
@@ -193,9 +194,9 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
         if (verify && verified != X509_V_OK) {
             outcome = {TlsFailure::kCertificate, X509_verify_cert_error_string(verified)};
         } else if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN) {
-            outcome.reason = LastError("the server closed the connection");
+            outcome.reason = LastError(text::kTlsServerClosed);
         } else {
-            outcome.reason = LastError("the handshake failed");
+            outcome.reason = LastError(text::kTlsHandshakeFailed);
         }
         return nullptr;
     }

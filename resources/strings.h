@@ -136,6 +136,14 @@ inline constexpr std::string_view kOutcomeNotChecked = "not checked";
 // A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,
 // for example "TLS: certificate has expired".
 inline constexpr std::string_view kProbeTlsPrefix = "TLS: ";
+// Causes of a TLS failure that OpenSSL does not name itself.
+inline constexpr std::string_view kTlsSetUpFailed = "no secure connection could be set up";
+inline constexpr std::string_view kTlsNameUncheckable = "the server's name cannot be checked";
+inline constexpr std::string_view kTlsHandshakeTimedOut = "the handshake did not finish in time";
+inline constexpr std::string_view kTlsServerClosed = "the server closed the connection";
+inline constexpr std::string_view kTlsHandshakeFailed = "the handshake failed";
+inline constexpr std::string_view kTlsNotConnected = "there is no connection";
+inline constexpr std::string_view kTlsNotSupported = "this connection cannot carry TLS";
 // Boxes of a session with SMTPAuth 1: the first text, the server's host, the
 // second text, then the server's reply or the cause of the TLS failure.
 inline constexpr std::string_view kSmtpTlsFailedBefore =
