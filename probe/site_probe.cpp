@@ -185,7 +185,7 @@ bool CSiteProbe::ModernExchange(const std::string& url, std::string& statusText)
     if (!ConnectToAny(connection, addresses, connectLimit)) {
         return false;
     }
-    // The handshake is part of connecting and shares its limit.
+    // The handshake is part of connecting: it gets the connect limit too.
     if (target.secure) {
         const TlsOutcome tls = connection.StartTls(target.host, true, connectLimit);
         if (!tls.Ok()) {
