@@ -182,4 +182,33 @@ inline constexpr std::string_view kToolBadThreshold =
 inline constexpr std::string_view kToolEmptyAddress = "orvalin-settings: the address is empty";
 inline constexpr std::string_view kToolNoSite = "(none)";
 
+// Web probe (modern mode) and SMTP client with TLS and login
+// A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,
+// for example "TLS: certificate has expired".
+inline constexpr std::string_view kProbeTlsPrefix = "TLS: ";
+// Causes of a TLS failure that OpenSSL does not name itself.
+inline constexpr std::string_view kTlsSetUpFailed = "no secure connection could be set up";
+inline constexpr std::string_view kTlsNameUncheckable = "the server's name cannot be checked";
+inline constexpr std::string_view kTlsHandshakeTimedOut = "the handshake did not finish in time";
+inline constexpr std::string_view kTlsServerClosed = "the server closed the connection";
+inline constexpr std::string_view kTlsHandshakeFailed = "the handshake failed";
+inline constexpr std::string_view kTlsNotConnected = "there is no connection";
+inline constexpr std::string_view kTlsNotSupported = "this connection cannot carry TLS";
+// Boxes of a session with SMTPAuth 1: the first text, the server's host, the
+// second text, then the server's reply or the cause of the TLS failure.
+inline constexpr std::string_view kSmtpTlsFailedBefore =
+    "ERROR: Could not set up a secure connection (TLS) with SMTP server ";
+inline constexpr std::string_view kSmtpCertificateBefore = "ERROR: The certificate of SMTP server ";
+inline constexpr std::string_view kSmtpCertificateAfter = " was refused:\n\n";
+inline constexpr std::string_view kSmtpServerBefore = "ERROR: SMTP server ";
+inline constexpr std::string_view kSmtpStartTlsRefusedAfter =
+    " refused to start a secure connection (STARTTLS):\n\n";
+inline constexpr std::string_view kSmtpNoStartTlsAfter =
+    " offers no secure connection (STARTTLS), so the user name and password were not sent. "
+    "It answered:\n\n";
+inline constexpr std::string_view kSmtpNoLoginMethodAfter =
+    " offers no login method Orvalin supports (AUTH PLAIN or AUTH LOGIN). It answered:\n\n";
+inline constexpr std::string_view kSmtpLoginRefusedAfter = " refused the login:\n\n";
+inline constexpr std::string_view kSmtpBoxColon = ":\n\n";
+
 }  // namespace orvalin::text
