@@ -116,12 +116,15 @@ inline constexpr std::string_view kDaemonHelp =
     "           3 no site is configured, 4 interrupted by a signal before the end\n"
     "  --help   show this text\n"
     "\n"
-    "Exit status 6: no thread could be started. Without a site to check it ends\n"
-    "at once with status 3.\n";
+    "In both modes it ends at once with status 3 when no site is configured,\n"
+    "5 when the settings store cannot be read (the reason is printed) and\n"
+    "6 when no thread can be started. A wrong option gives status 64.\n";
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
 inline constexpr std::string_view kDaemonNoThread = "orvalind: cannot start a thread: ";
+inline constexpr std::string_view kDaemonStoreUnreadable =
+    "orvalind: the settings store cannot be read: ";
 inline constexpr std::string_view kDaemonEmailHint =
     "Email notices are not set up. Set the mail server and addresses with orvalin-settings, "
     "for example:\n"
