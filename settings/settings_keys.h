@@ -87,6 +87,7 @@ inline constexpr StringKey kLastFriendBody{kSettings, "LastFriendBody", ""};
 
 // Instances: read with 0 when one is being added, with 1 when one leaves.
 inline constexpr IntKey kNumOpen{kSettings, "NumOpen", 0};
+inline constexpr IntKey kProbeMode{kSettings, "ProbeMode", 0};
 }  // namespace key
 
 }  // namespace orvalin
