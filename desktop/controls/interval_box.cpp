@@ -29,6 +29,8 @@ IntervalBox::IntervalBox(QWidget* parent)
     row->addWidget(edit_);
     row->addLayout(arrows);
     setFocusProxy(edit_);
+    edit_->setFixedWidth(64);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     edit_->installEventFilter(this);
 
     connect(up_, &QToolButton::clicked, this, [this] { emit DeltaProposed(-1); });

@@ -24,6 +24,7 @@ void PromptEdit::SetPrompt(const QString& prompt) {
     prompt_ = prompt;
     if (text() != prompt_) {
         setText(prompt_);
+        ShowStart();
     }
 }
 
@@ -72,6 +73,12 @@ void PromptEdit::ApplyTextColour() {
     applyingColour_ = false;
 }
 
+void PromptEdit::ShowStart() {
+    if (!hasFocus()) {
+        setCursorPosition(0);
+    }
+}
+
 void PromptEdit::ClearPromptOnEntry() {
     if (IsShowingPrompt()) {
         clear();
@@ -91,6 +98,7 @@ void PromptEdit::focusOutEvent(QFocusEvent* event) {
     } else if (restoreWhenEmpty_ && text().trimmed().isEmpty()) {
         setText(prompt_);
     }
+    ShowStart();
     ApplyTextColour();
 }
 

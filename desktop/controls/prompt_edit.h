@@ -33,6 +33,11 @@ class PromptEdit : public QLineEdit {
     // Any other type keeps the colour as it is.
     void SetColourType(int type);
     QColor UnfocusedColour() const { return unfocusedColour_; }
+    // Sets the text as the user would see it placed, from its start.
+    void ShowText(const QString& text) {
+        setText(text);
+        ShowStart();
+    }
 
   protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -42,6 +47,8 @@ class PromptEdit : public QLineEdit {
 
   private:
     void ClearPromptOnEntry();
+    // An unfocused box shows the start of a long text.
+    void ShowStart();
     void ApplyTextColour();
     void RecomputeColour();
 

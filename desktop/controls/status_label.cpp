@@ -5,7 +5,6 @@
 namespace orvalin::desktop {
 
 StatusLabel::StatusLabel(QWidget* parent) : QLabel(parent) {
-    setAutoFillBackground(true);
     SetBackColour(std::nullopt);
 }
 
@@ -18,6 +17,8 @@ void StatusLabel::SetBackColour(std::optional<QColor> colour) {
     own.setColor(QPalette::WindowText,
                  colour ? QColor(Qt::black) : standard.color(QPalette::WindowText));
     setPalette(own);
+    // Without a colour the label is a plain text on the window's own face.
+    setAutoFillBackground(colour.has_value());
     update();
 }
 

@@ -59,7 +59,7 @@ std::string DesktopFrontEnd::AddressBoxText(int slot) {
 
 void DesktopFrontEnd::SetAddressBoxText(int slot, const std::string& text) {
     if (ValidSlot(slot)) {
-        window_.Panel(slot).AddressBox().setText(Q(text));
+        window_.Panel(slot).AddressBox().ShowText(Q(text));
     }
 }
 

@@ -33,8 +33,7 @@ SitePanel::SitePanel(int slot, QWidget* parent)
         button->setMaximumWidth(56);
     }
     ui_->addressBox->Configure(Q(text::kPromptInitial), true, PromptEdit::kWindowText);
-    ui_->warningBox->setMaximumWidth(90);
-    ui_->intervalBox->Edit()->setMaximumWidth(60);
+    ui_->warningBox->setFixedWidth(81);
     ui_->fields->setMinimumWidth(440);
     ApplyTexts();
     TagControls();
