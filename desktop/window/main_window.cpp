@@ -212,10 +212,11 @@ void MainWindow::ApplyLayout() {
 
     const QRect before = frameGeometry();
     const QSize frame = before.size() - geometry().size();
+    // Shown and hidden parts change the layouts' hints only once their
+    // pending layout requests have run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     centralWidget()->layout()->activate();
-    if (layout() != nullptr) {
-        layout()->activate();
-    }
+    layout()->activate();
     const QSize inner = sizeHint();
     setFixedSize(inner);
     if (viewDetails_ && screen() != nullptr) {
