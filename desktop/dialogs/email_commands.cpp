@@ -9,6 +9,7 @@
 
 #include "desktop/dialogs/email_setup_dialog.h"
 #include "desktop/qt_text.h"
+#include "desktop/window/main_window.h"
 #include "engine/monitor_engine.h"
 #include "resources/desktop_texts.h"
 #include "resources/strings.h"
@@ -72,6 +73,14 @@ void EmailCommands::RunTest() {
             }
         })) {
         return;
+    }
+    // The program may end while the test runs; the notice goes with it.
+    if (auto* main = qobject_cast<MainWindow*>(&window_)) {
+        QObject::connect(main, &MainWindow::Exiting, &notice, [guard] {
+            if (guard) {
+                guard->Finish();
+            }
+        });
     }
     if (!notice.Finished()) {
         notice.exec();
