@@ -52,6 +52,7 @@ inline constexpr std::string_view kLastRecovery = "Last recovery:";
 inline constexpr std::string_view kStatusWell = "well";
 inline constexpr std::string_view kStatusSlow = "slow";
 inline constexpr std::string_view kStatusFailing = "failing";
+inline constexpr std::string_view kGraphName = "Response times";
 inline constexpr std::string_view kIntervalUp = "One minute more";
 inline constexpr std::string_view kIntervalDown = "One minute less";
 

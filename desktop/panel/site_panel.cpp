@@ -67,6 +67,7 @@ void SitePanel::ApplyTexts() {
     ui_->intervalBox->Edit()->setAccessibleName(Q(text::kPollingInterval));
     ui_->warningBox->setAccessibleName(Q(text::kWarningOver));
     ui_->addressBox->setAccessibleName(title());
+    ui_->graph->setAccessibleName(Q(text::kGraphName));
     ui_->intervalLabel->setBuddy(ui_->intervalBox->Edit());
     ui_->warningLabel->setBuddy(ui_->warningBox);
 }
