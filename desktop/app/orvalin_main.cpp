@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "desktop/app/desktop_session.h"
+#include "desktop/app/stop_signals.h"
 #include "desktop/qt_text.h"
 #include "desktop/tray/icon_library.h"
 #include "desktop/window/main_window.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
 
     DesktopSession session;
     QObject::connect(&session.Window(), &MainWindow::Exiting, &app, &QApplication::quit);
+    const StopSignals stopSignals([&session] { session.Window().RequestExit(); });
     session.Show();
     QApplication::exec();
     session.End();
