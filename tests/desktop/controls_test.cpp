@@ -6,11 +6,15 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
+#include "desktop/control_id.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
 #include "desktop/controls/status_label.h"
+#include "desktop/tray/icon_library.h"
+#include "desktop/tray/tray_icon.h"
 #include "widget_driver.h"
 
 namespace orvalin::desktop {
@@ -294,6 +298,52 @@ TEST_F(PromptBox, SetPromptReplacesTypedTextAndColourFollowsTheFocus) {
     box->SetPrompt(QStringLiteral("<Another prompt>"));
     EXPECT_EQ(box->text(), "<Another prompt>");
     EXPECT_EQ(TextColour(), QColor(0, 0, 255));
+}
+
+}  // namespace
+}  // namespace orvalin::desktop
+
+namespace orvalin::desktop {
+namespace {
+
+TEST(TrayIcon, MenuDefaultEntryIconsAndTooltipCutTo63Characters) {
+    TrayIcon tray;
+    QList<QAction*> entries = tray.Menu().actions();
+    ASSERT_EQ(entries.size(), 4);
+    EXPECT_EQ(entries[0]->text(), "&Open Orvalin");
+    EXPECT_EQ(entries[1]->text(), "&About Orvalin...");
+    EXPECT_TRUE(entries[2]->isSeparator());
+    EXPECT_EQ(entries[3]->text(), "&Terminate Orvalin");
+    EXPECT_EQ(tray.Menu().defaultAction(), entries[0]);
+    EXPECT_EQ(ControlId(*entries[0]), 32772);
+    EXPECT_EQ(ControlId(*entries[1]), 57664);
+    EXPECT_EQ(ControlId(*entries[3]), 32773);
+
+    tray.Show();
+    EXPECT_EQ(tray.IconId(), 128);
+    EXPECT_EQ(tray.ToolTip(), "Orvalin");
+    const QString longTip =
+        "Orvalin\nhttp://www.example.org/a/rather/long/path/that/goes/on/and/on";
+    ASSERT_GT(longTip.size(), 63);
+    tray.SetIconAndTip(138, longTip);
+    EXPECT_EQ(tray.IconId(), 138);
+    EXPECT_EQ(tray.ToolTip(), longTip.left(63));
+
+    QSignalSpy terminate(&tray, &TrayIcon::TerminateRequested);
+    entries[3]->trigger();
+    EXPECT_EQ(terminate.count(), 1);
+}
+
+TEST(Icons, EveryDocumentedIconIsDrawnAndOthersAreNot) {
+    for (const int id : {128, 131, 132, 133, 134, 138, 142}) {
+        const QIcon icon = IconById(id);
+        ASSERT_FALSE(icon.isNull()) << id;
+        const QImage image = icon.pixmap(32, 32).toImage();
+        EXPECT_GT(qAlpha(image.pixel(16, 16)), 0) << id;  // something is drawn in the middle
+    }
+    EXPECT_TRUE(IconById(129).isNull());
+    // The animation frames differ from each other.
+    EXPECT_NE(IconById(131).pixmap(32, 32).toImage(), IconById(132).pixmap(32, 32).toImage());
 }
 
 }  // namespace
