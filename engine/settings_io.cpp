@@ -75,7 +75,12 @@ void CMonitorEngine::SetMail(const MailSettings& settings) {
         std::lock_guard lock(shared_->mailMutex);
         shared_->mail = settings;
     }
-    shared_->smtp.SetSender(settings.senderName, settings.senderEmail);
+    shared_->smtp.SetAccount({.server = settings.server,
+                              .authenticate = settings.authenticate,
+                              .username = settings.username,
+                              .password = settings.password,
+                              .senderName = settings.senderName,
+                              .senderEmail = settings.senderEmail});
 }
 
 void CMonitorEngine::SaveMailSettings(const MailSettings& settings) {
