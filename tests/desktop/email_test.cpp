@@ -44,8 +44,6 @@ class EmailDialog : public testing::Test {
         ProcessUntil([&] { return widget.hasFocus(); });
     }
     void PressOk() {
-        auto* ok = desktop::FindControl<QPushButton>(*dialog, 0);
-        (void)ok;
         for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
             if (button->text() == "OK") {
                 QTest::mouseClick(button, Qt::LeftButton);
