@@ -110,12 +110,14 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         // Remember the address at once, not only at the slot's next tick.
         UpdateIfCurrent(i, generation, [&](SlotState& s) { s.caption = url; });
         CommitIfCurrent(i, generation, [&] {
-            store->Write(key::kLastWebsite, i, url);
-            store->Write(key::kLastWebsiteTitle, i, url);
+            store->Write(
+                SettingsBatch().Set(key::kLastWebsite, i, url).Set(key::kLastWebsiteTitle, i, url));
         });
         PostToSlot(i, generation, [i, url](FrontEnd& fe) { fe.panels.SetCaption(i, url); });
     }
 
+    // Read at every check, so that a change of the setting applies at once.
+    probe->mode = ProbeModeFromSetting(store->Read(key::kProbeMode));
     std::string statusText;
     const double ms = TimeProbe(i, generation, probe, statusText);
     const double warnMs = static_cast<double>(slot.warnMs.load());

@@ -140,6 +140,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     ThreadStarter startThread = StartDetachedThread;
     mutable std::mutex mailMutex;
     MailSettings mail;
+    mutable std::mutex storeProblemMutex;
+    std::string storeProblem;  // why the store could not be read at start-up
     // Front-end thread only.
     bool emailPromptPending = true;
     bool startHidden = false;

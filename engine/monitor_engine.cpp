@@ -116,8 +116,9 @@ bool CMonitorEngine::TimerTick(int i) {
     }
     if (hasAddress) {
         s.frontEnd.panels.SetCaption(i, address);
-        s.store->Write(key::kLastWebsite, i, address);
-        s.store->Write(key::kLastWebsiteTitle, i, address);
+        s.store->Write(SettingsBatch()
+                           .Set(key::kLastWebsite, i, address)
+                           .Set(key::kLastWebsiteTitle, i, address));
     }
 
     {
@@ -218,8 +219,8 @@ void CMonitorEngine::RemoveSite(int i) {
             slot.recheckPending = false;
             slot.caption = DefaultCaption(i);
         }
-        s.store->Write(key::kLastWebsite, i, "");
-        s.store->Write(key::kLastWebsiteTitle, i, "");
+        s.store->Write(
+            SettingsBatch().Set(key::kLastWebsite, i, "").Set(key::kLastWebsiteTitle, i, ""));
     }
     s.frontEnd.panels.SetCaption(i, DefaultCaption(i));
     s.frontEnd.panels.SetAddressBoxText(i, "");

@@ -25,6 +25,7 @@ struct MailSettings {
     std::string senderEmail;
     std::string alertRecipient;
     std::string recoveryRecipient;
+    bool verifyTls = true;  // SMTPTLSVerify: check the server's certificate
 };
 
 // The log writer's four settings.
@@ -63,8 +64,12 @@ class CMonitorEngine {
 
     // Start-up: intervals and thresholds into the boxes, log and mail
     // settings (an empty log file name becomes the default and is written
-    // back), the start-hidden flag and the four slots, from the store.
+    // back), the start-hidden flag and the four slots, from one snapshot of
+    // the store. A store that cannot be read gives the defaults and is not
+    // written; StoreProblem then says why.
     void LoadSettings();
+    // Empty when the store could be read at LoadSettings; the reason otherwise.
+    std::string StoreProblem() const;
     // Arms the start-up timer and the four first polls.
     void Start();
 

@@ -28,15 +28,15 @@ void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const s
             slot.lastRecovery.clear();
         }
     });
-    const bool committed = current && CommitIfCurrent(i, generation, [&] {
-                               store->Write(key::kLastAlert, i, alertText);
-                               if (clearRecovery) {
-                                   store->Write(key::kLastRecovery, i, "");
-                               }
-                               if (!mailSetUp) {
-                                   store->Write(key::kWarned, i, 1);
-                               }
-                           });
+    SettingsBatch alert;
+    alert.Set(key::kLastAlert, i, alertText);
+    if (clearRecovery) {
+        alert.Set(key::kLastRecovery, i, "");
+    }
+    if (!mailSetUp) {
+        alert.Set(key::kWarned, i, 1);
+    }
+    const bool committed = current && CommitIfCurrent(i, generation, [&] { store->Write(alert); });
     if (!committed || !mailSetUp) {
         return;
     }
@@ -56,12 +56,13 @@ void CMonitorEngine::Shared::HandleRecovery(int i, std::uint64_t generation,
     const std::string recoveryText = mailSetUp ? s2 : std::string(text::kRecoveryNotSent);
     const bool current =
         UpdateIfCurrent(i, generation, [&](SlotState& slot) { slot.lastRecovery = recoveryText; });
-    const bool committed = current && CommitIfCurrent(i, generation, [&] {
-                               store->Write(key::kLastRecovery, i, recoveryText);
-                               if (!mailSetUp) {
-                                   store->Write(key::kWarned, i, 0);
-                               }
-                           });
+    SettingsBatch recovery;
+    recovery.Set(key::kLastRecovery, i, recoveryText);
+    if (!mailSetUp) {
+        recovery.Set(key::kWarned, i, 0);
+    }
+    const bool committed =
+        current && CommitIfCurrent(i, generation, [&] { store->Write(recovery); });
     if (!committed || !mailSetUp) {
         return;
     }

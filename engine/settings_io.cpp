@@ -6,7 +6,13 @@ namespace orvalin {
 
 void CMonitorEngine::LoadSettings() {
     Shared& s = *shared_;
-    SettingsStore& store = *s.store;
+    // Everything start-up needs, in one read. A store that cannot be read
+    // gives the defaults, and nothing is written over it.
+    const SettingsSnapshot store = s.store->Snapshot();
+    {
+        std::lock_guard lock(s.storeProblemMutex);
+        s.storeProblem = store.Readable() ? std::string() : store.Problem();
+    }
     for (int i = 0; i < kSlotCount; ++i) {
         s.Slot(i).intervalMinutes = store.Read(key::kInterval, i);
         s.Slot(i).warnMs = store.Read(key::kWarn, i);
@@ -27,19 +33,24 @@ void CMonitorEngine::LoadSettings() {
     mail.alertRecipient = store.Read(key::kSmtpAlert);
     mail.senderEmail = store.Read(key::kSmtpEmail);
     mail.recoveryRecipient = store.Read(key::kSmtpRecovery);
+    mail.verifyTls = store.Read(key::kSmtpTlsVerify) != 0;
     SetMail(mail);
 
     std::string accessLog = store.Read(key::kAccessLogFile);
     std::string errorLog = store.Read(key::kErrorLogFile);
     if (accessLog.empty() || errorLog.empty()) {
         const LogPaths defaults = DefaultLogPaths();
+        SettingsBatch writeBack;
         if (accessLog.empty()) {
             accessLog = defaults.accessLog;
-            store.Write(key::kAccessLogFile, accessLog);
+            writeBack.Set(key::kAccessLogFile, accessLog);
         }
         if (errorLog.empty()) {
             errorLog = defaults.errorLog;
-            store.Write(key::kErrorLogFile, errorLog);
+            writeBack.Set(key::kErrorLogFile, errorLog);
+        }
+        if (store.Readable()) {
+            s.store->Write(writeBack);
         }
     }
     s.logs.SetAccessLogFile(accessLog);
@@ -54,7 +65,8 @@ void CMonitorEngine::LoadSettings() {
             slot.probe.reset();
             const std::string address = store.Read(key::kLastWebsite, i);
             if (!address.empty()) {
-                slot.probe = std::make_shared<CSiteProbe>(address);
+                slot.probe = std::make_shared<CSiteProbe>(
+                    address, ProbeModeFromSetting(store.Read(key::kProbeMode)));
                 slot.probe->SetUrl(store.Read(key::kLastWebsiteTitle, i));
                 slot.lastUrl = slot.probe->Url();
                 slot.lastAlert = store.Read(key::kLastAlert, i);
@@ -66,6 +78,11 @@ void CMonitorEngine::LoadSettings() {
     }
 }
 
+std::string CMonitorEngine::StoreProblem() const {
+    std::lock_guard lock(shared_->storeProblemMutex);
+    return shared_->storeProblem;
+}
+
 MailSettings CMonitorEngine::Mail() const {
     return shared_->MailCopy();
 }
@@ -75,20 +92,27 @@ void CMonitorEngine::SetMail(const MailSettings& settings) {
         std::lock_guard lock(shared_->mailMutex);
         shared_->mail = settings;
     }
-    shared_->smtp.SetSender(settings.senderName, settings.senderEmail);
+    shared_->smtp.SetAccount({.server = settings.server,
+                              .authenticate = settings.authenticate,
+                              .username = settings.username,
+                              .password = settings.password,
+                              .senderName = settings.senderName,
+                              .senderEmail = settings.senderEmail,
+                              .verifyTls = settings.verifyTls});
 }
 
 void CMonitorEngine::SaveMailSettings(const MailSettings& settings) {
     SetMail(settings);
-    SettingsStore& store = *shared_->store;
-    store.Write(key::kSmtpName, settings.senderName);
-    store.Write(key::kSmtpEmail, settings.senderEmail);
-    store.Write(key::kSmtpUsername, settings.username);
-    store.Write(key::kSmtpPassword, settings.password);
-    store.Write(key::kSmtp, settings.server);
-    store.Write(key::kSmtpAuth, settings.authenticate ? 1 : 0);
-    store.Write(key::kSmtpAlert, settings.alertRecipient);
-    store.Write(key::kSmtpRecovery, settings.recoveryRecipient);
+    // In this order, and together: one transaction.
+    shared_->store->Write(SettingsBatch()
+                              .Set(key::kSmtpName, settings.senderName)
+                              .Set(key::kSmtpEmail, settings.senderEmail)
+                              .Set(key::kSmtpUsername, settings.username)
+                              .Set(key::kSmtpPassword, settings.password)
+                              .Set(key::kSmtp, settings.server)
+                              .Set(key::kSmtpAuth, settings.authenticate ? 1 : 0)
+                              .Set(key::kSmtpAlert, settings.alertRecipient)
+                              .Set(key::kSmtpRecovery, settings.recoveryRecipient));
 }
 
 LogSettings CMonitorEngine::Logging() const {
@@ -103,11 +127,11 @@ void CMonitorEngine::SaveLogSettings(const LogSettings& settings) {
     logs.SetDoErrorLog(settings.doErrorLog);
     logs.SetAccessLogFile(settings.accessLogFile);
     logs.SetErrorLogFile(settings.errorLogFile);
-    SettingsStore& store = *shared_->store;
-    store.Write(key::kDoAccessLog, settings.doAccessLog ? 1 : 0);
-    store.Write(key::kDoErrorLog, settings.doErrorLog ? 1 : 0);
-    store.Write(key::kAccessLogFile, settings.accessLogFile);
-    store.Write(key::kErrorLogFile, settings.errorLogFile);
+    shared_->store->Write(SettingsBatch()
+                              .Set(key::kDoAccessLog, settings.doAccessLog ? 1 : 0)
+                              .Set(key::kDoErrorLog, settings.doErrorLog ? 1 : 0)
+                              .Set(key::kAccessLogFile, settings.accessLogFile)
+                              .Set(key::kErrorLogFile, settings.errorLogFile));
 }
 
 }  // namespace orvalin

@@ -18,9 +18,10 @@ void CMonitorEngine::Shared::ResetSlotData(SlotState& slot) {
 }
 
 void CMonitorEngine::Shared::ResetStoredAlertState(int i) {
-    store->Write(key::kWarned, i, 0);
-    store->Write(key::kLastAlert, i, "");
-    store->Write(key::kLastRecovery, i, "");
+    store->Write(SettingsBatch()
+                     .Set(key::kWarned, i, 0)
+                     .Set(key::kLastAlert, i, "")
+                     .Set(key::kLastRecovery, i, ""));
 }
 
 void CMonitorEngine::Shared::PrepareGraph(IResponseGraph& graph) {

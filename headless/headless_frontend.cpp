@@ -1,5 +1,6 @@
 #include "headless/headless_frontend.h"
 
+#include "platform/printable_text.h"
 #include "resources/strings.h"
 
 namespace orvalin {
@@ -36,8 +37,9 @@ int ExitCodeFor(CheckOutcome worst) {
 
 void HeadlessFrontEnd::CheckFinished(const CheckReport& report) {
     if (report.outcome != CheckOutcome::NotChecked) {
-        out_ << report.caption << ": " << report.address << ": " << OutcomeWord(report.outcome)
-             << "; Last access: " << report.lastAccess << std::endl;
+        out_ << EscapeControlBytes(report.caption) << ": " << EscapeControlBytes(report.address)
+             << ": " << OutcomeWord(report.outcome) << "; Last access: " << report.lastAccess
+             << std::endl;
     }
     if (onCheckFinished) {
         onCheckFinished(report);
@@ -46,7 +48,8 @@ void HeadlessFrontEnd::CheckFinished(const CheckReport& report) {
 
 void HeadlessFrontEnd::PrintError(const std::string& text) {
     std::lock_guard lock(errMutex_);
-    err_ << text::kAppTitle << ": " << text << std::endl;
+    // Boxes quote servers' replies: no byte of theirs may steer the terminal.
+    err_ << text::kAppTitle << ": " << EscapeControlBytes(text, "\n") << std::endl;
 }
 
 void HeadlessFrontEnd::ShowWarning(const std::string& text) {

@@ -20,7 +20,8 @@ inline constexpr int kExitSomeSlow = 1;
 inline constexpr int kExitSomeFailing = 2;
 inline constexpr int kExitNoSite = 3;
 inline constexpr int kExitInterrupted = 4;  // --once ended by a signal before its result
-inline constexpr int kExitNoThread = 6;     // the system refused a thread at start-up
+inline constexpr int kExitStoreUnreadable = 5;
+inline constexpr int kExitNoThread = 6;  // the system refused a thread at start-up
 inline constexpr int kExitUsage = 64;
 
 // The word printed for an outcome.

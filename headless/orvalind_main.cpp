@@ -108,15 +108,22 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     auto store = std::make_shared<SettingsStore>(SettingsStore::DefaultPath());
-    InstanceLock instance;
-    RegisterInstance(*store, instance.OtherInstanceRunning());
-
     const auto sharedLoop = std::make_shared<EventLoop>();
     EventLoop& loop = *sharedLoop;
     HeadlessFrontEnd frontEnd(std::cout, std::cerr);
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
                           std::make_shared<SystemClock>());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
+
+    engine.LoadSettings();
+    if (const std::string problem = engine.StoreProblem(); !problem.empty()) {
+        // Without its settings there is nothing this program could check.
+        std::cerr << text::kDaemonStoreUnreadable << store->Path().string() << ": " << problem
+                  << '\n';
+        return kExitStoreUnreadable;
+    }
+    InstanceLock instance;
+    RegisterInstance(*store, instance.OtherInstanceRunning());
     try {
         // An interrupted round has no result to report.
         WatchForStopSignals(sharedLoop, mode == Mode::Once ? kExitInterrupted : kExitAllWell);
@@ -127,7 +134,6 @@ int main(int argc, char** argv) {
         return kExitNoThread;
     }
 
-    engine.LoadSettings();
     int exitCode = kExitAllWell;
     if (!AnySiteConfigured(engine) ||
         (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0)) {

@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
 
+#include "mail/smtp_login.h"
 #include "probe/endpoint.h"
 #include "resources/strings.h"
 
@@ -24,64 +26,6 @@ constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "
 std::size_t Wrap(int value, int count) {
     return static_cast<std::size_t>((value % count + count) % count);
 }
-
-// The steps of a session in the order the reply boxes number them.
-enum class Step { kGreeting = 1, kHelo, kMailFrom, kRcptTo, kData, kEndOfMessage };
-
-// One session over an open connection: sends commands, reads replies and
-// reports a refused reply in the box of its step.
-class SmtpExchange {
-  public:
-    SmtpExchange(ISmtpTransport& transport, IMessageBox& boxes,
-                 std::chrono::milliseconds replyLimit)
-        : transport_(transport), boxes_(boxes), replyLimit_(replyLimit) {}
-
-    bool Send(std::string_view bytes) { return transport_.Send(bytes); }
-
-    // One receive; the reply is the bytes up to the first zero byte.
-    std::string ReadReply() {
-        std::string reply = transport_.Receive(kSmtpReplyBytes, replyLimit_);
-        if (const auto zero = reply.find('\0'); zero != std::string::npos) {
-            reply.resize(zero);
-        }
-        return reply;
-    }
-
-    static bool Accepted(const std::string& reply, std::string_view code) {
-        return reply.starts_with(code);
-    }
-
-    // Reads a reply; a refused one is shown in the box of its step.
-    bool Expect(std::string_view code, Step step) {
-        const std::string reply = ReadReply();
-        if (Accepted(reply, code)) {
-            return true;
-        }
-        ShowRefusal(step, reply);
-        return false;
-    }
-
-    void ShowRefusal(Step step, const std::string& reply) {
-        std::string text(text::kSmtpReplyBoxPrefix);
-        text += static_cast<char>('0' + static_cast<int>(step));
-        text += text::kSmtpReplyBoxSuffix;
-        text += reply;
-        boxes_.ShowWarning(text);
-    }
-
-    // After a refusal once the sender was named: resets the server's state,
-    // reading and ignoring its answer.
-    void Reset() {
-        if (Send("RSET\r\n")) {
-            ReadReply();
-        }
-    }
-
-  private:
-    ISmtpTransport& transport_;
-    IMessageBox& boxes_;
-    std::chrono::milliseconds replyLimit_;
-};
 
 // Shared by every client of the process, so that two clients never give two
 // messages the same identifier.
@@ -123,19 +67,26 @@ std::string EncodeBody(const std::string& body) {
     std::string encoded;
     encoded.reserve(body.size() + body.size() / 16 + 2);
     bool lineStart = true;
-    char previous = '\0';
-    for (const char c : body) {
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
         // A line of the message that begins with a dot would otherwise lose
         // it, or end the message early when it is the only character.
         if (lineStart && c == '.') {
             encoded += '.';
         }
-        if (c == '\n' && previous != '\r') {
-            encoded += '\r';
+        // CR LF, a bare LF and a bare CR each end a line, and each goes out as
+        // CR LF: no bare CR or LF reaches the server, so nothing but the final
+        // CR LF . CR LF can end the message.
+        if (c == '\r' || c == '\n') {
+            encoded += "\r\n";
+            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+                ++i;
+            }
+            lineStart = true;
+            continue;
         }
         encoded += c;
-        lineStart = c == '\n';
-        previous = c;
+        lineStart = false;
     }
     return encoded;
 }
@@ -148,29 +99,28 @@ std::string StripLineBreaks(std::string text) {
 CSmtpClient::CSmtpClient(SettingsStore& store, IMessageBox& boxes, IClock& clock)
     : store_(store), boxes_(boxes), clock_(clock) {}
 
-void CSmtpClient::SetSender(std::string name, std::string email) {
-    std::lock_guard lock(senderMutex_);
-    senderName_ = std::move(name);
-    senderEmail_ = std::move(email);
+void CSmtpClient::SetAccount(const SmtpAccount& account) {
+    std::lock_guard lock(accountMutex_);
+    account_ = account;
 }
 
 int CSmtpClient::SendMail(std::string from, std::string to, std::string subject, std::string body) {
     if (store_.Read(key::kDisableEmails) != 0) {
         return 1;
     }
+    SmtpAccount account;
+    {
+        std::lock_guard lock(accountMutex_);
+        account = account_;
+    }
     // Line breaks are dropped from everything that goes into a command or a
     // header line, so that no setting or typed text can add one of its own.
-    const std::string serverName = StripLineBreaks(store_.Read(key::kSmtp));
+    const std::string serverName = StripLineBreaks(account.server);
     from = StripLineBreaks(std::move(from));
     to = StripLineBreaks(std::move(to));
     subject = StripLineBreaks(std::move(subject));
-    std::string senderName;
-    std::string senderEmail;
-    {
-        std::lock_guard lock(senderMutex_);
-        senderName = StripLineBreaks(senderName_);
-        senderEmail = StripLineBreaks(senderEmail_);
-    }
+    const std::string senderName = StripLineBreaks(account.senderName);
+    const std::string senderEmail = StripLineBreaks(account.senderEmail);
 
     const SmtpServer server = ParseSmtpServer(serverName);
     sockaddr_in endpoint{};
@@ -189,27 +139,57 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
     }
 
     SmtpExchange smtp(*transport, boxes_, replyLimit);
+    // Only a session that logs in is a modern one; without a login the bytes
+    // on the wire stay those of the classic session, which sends no QUIT.
+    const bool modern = account.authenticate;
+    struct QuitAtEnd {
+        SmtpExchange& smtp;
+        bool on;
+        ~QuitAtEnd() {
+            if (on) {
+                smtp.Quit();
+            }
+        }
+    } quitAtEnd{smtp, modern};
+    SmtpLogin login(smtp, boxes_, server.host, account);
+    if (modern && server.port == implicitTlsPort && !login.SecureAtOnce()) {
+        return 0;
+    }
     if (!smtp.Expect("220", Step::kGreeting)) {
         return 0;
     }
-    if (!smtp.Send("HELO " + serverName + "\r\n")) {
-        return 0;
+    if (modern) {
+        if (!login.Run()) {
+            return 0;
+        }
+    } else {
+        // The host alone: "host:port" is no valid HELO argument.
+        if (!smtp.Send("HELO " + server.host + "\r\n")) {
+            return 0;
+        }
+        if (!smtp.Expect("250", Step::kHelo)) {
+            return 0;
+        }
     }
-    if (!smtp.Expect("250", Step::kHelo)) {
-        return 0;
-    }
-    if (!smtp.Send("MAIL FROM: " + from + "\r\n")) {
+    // A modern session writes the addresses as RFC 5321 has them, which the
+    // servers that require a login expect; the classic forms stay as they were.
+    if (!smtp.Send(modern ? "MAIL FROM:<" + from + ">\r\n" : "MAIL FROM: " + from + "\r\n")) {
         return 0;
     }
     if (!smtp.Expect("250", Step::kMailFrom)) {
         smtp.Reset();
         return 0;
     }
-    if (!smtp.Send("RCPT TO: " + to + "\r\n")) {
+    if (!smtp.Send(modern ? "RCPT TO:<" + to + ">\r\n" : "RCPT TO: " + to + "\r\n")) {
         return 0;
     }
-    // Servers that insist on the bracketed form get it on a second try.
-    if (!SmtpExchange::Accepted(smtp.ReadReply(), "250")) {
+    if (modern) {
+        if (!smtp.Expect("250", Step::kRcptTo)) {
+            smtp.Reset();
+            return 0;
+        }
+    } else if (!SmtpExchange::Accepted(smtp.ReadReply(), "250")) {
+        // Servers that insist on the bracketed form get it on a second try.
         if (!smtp.Send("RCPT TO: <" + to + ">\r\n")) {
             return 0;
         }

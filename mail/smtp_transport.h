@@ -1,5 +1,5 @@
-// The byte stream an SMTP session runs over. The plain transport is a TCP
-// connection; a secured one can take its place without touching the session.
+// The byte stream an SMTP session runs over: a TCP connection that the
+// session can turn into a TLS one. Tests put scripted streams in its place.
 #pragma once
 
 #include <netinet/in.h>
@@ -14,28 +14,39 @@
 namespace orvalin {
 
 class ISmtpTransport {
-public:
+  public:
     virtual ~ISmtpTransport() = default;
     virtual bool Open() = 0;
     virtual bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) = 0;
-    // One send call with the whole text; false on an error return.
-    virtual bool Send(std::string_view bytes) = 0;
+    // Sends every byte within the limit; false on an error or time-out.
+    virtual bool Send(std::string_view bytes, std::chrono::milliseconds limit) = 0;
     // One receive of at most maxBytes; empty on close, error or time-out.
     virtual std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) = 0;
+    // Turns the connection into a TLS one (see TcpConnection::StartTls); a
+    // transport that cannot carry TLS refuses.
+    virtual TlsOutcome StartTls(const std::string& host, bool verify,
+                                std::chrono::milliseconds limit);
 };
 
+// A TCP connection, plain until the session starts TLS on it.
 class PlainSmtpTransport final : public ISmtpTransport {
-public:
+  public:
     bool Open() override { return connection_.Open(); }
     bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) override {
         return connection_.Connect(endpoint, limit);
     }
-    bool Send(std::string_view bytes) override { return connection_.SendOnce(bytes); }
+    bool Send(std::string_view bytes, std::chrono::milliseconds limit) override {
+        return connection_.Send(bytes, limit);
+    }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
-        return connection_.ReceiveOnce(maxBytes, limit);
+        return connection_.Receive(maxBytes, limit);
+    }
+    TlsOutcome StartTls(const std::string& host, bool verify,
+                        std::chrono::milliseconds limit) override {
+        return connection_.StartTls(host, verify, limit);
     }
 
-private:
+  private:
     TcpConnection connection_;
 };
 

@@ -59,4 +59,29 @@ bool ResolveEndpoint(const std::string& host, std::uint16_t port, sockaddr_in& e
     return true;
 }
 
+std::vector<SocketAddress> ResolveAllAddresses(const std::string& host, std::uint16_t port) {
+    std::vector<SocketAddress> addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (host.empty() || getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) {
+        return addresses;
+    }
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) ||
+            entry->ai_addrlen > sizeof(sockaddr_storage)) {
+            continue;
+        }
+        SocketAddress address;
+        std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
+        address.length = entry->ai_addrlen;
+        addresses.push_back(address);
+    }
+    freeaddrinfo(found);
+    return addresses;
+}
+
 }  // namespace orvalin

@@ -4,8 +4,11 @@
 
 #include <netinet/in.h>
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvalin {
 
@@ -14,6 +17,19 @@ namespace orvalin {
 // (an invalid text gives 255.255.255.255). Any other host is looked up by
 // name, IPv4 only, and the first address is used. False when the lookup fails.
 bool ResolveEndpoint(const std::string& host, std::uint16_t port, sockaddr_in& endpoint);
+
+// One address to connect to, of either family.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int Family() const { return storage.ss_family; }
+    const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+// Every address of host (a name, a dotted IPv4 or a bare IPv6 address), IPv6
+// and IPv4, in the resolver's order of preference, with the port set. Empty
+// when the lookup fails.
+std::vector<SocketAddress> ResolveAllAddresses(const std::string& host, std::uint16_t port);
 
 // atoi without its undefined behaviour on overflow: leading blanks, an
 // optional sign, then digits; no digits give 0; saturates at the int range.

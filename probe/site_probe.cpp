@@ -1,8 +1,11 @@
 #include "probe/site_probe.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "platform/printable_text.h"
 #include "probe/endpoint.h"
+#include "probe/modern_address.h"
 #include "probe/socket_io.h"
 #include "resources/strings.h"
 
@@ -31,6 +34,42 @@ std::string_view AnswerText(std::string_view received) {
     }
     const std::size_t zero = received.find('\0');
     return received.substr(0, std::min(zero, received.size() - 1));
+}
+
+// The start of the answer: read until the first line has ended, the buffer
+// is full, a zero byte came (nothing after it can change the text) or the
+// server closed, all within one limit.
+std::string ReadAnswerStart(TcpConnection& connection, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string answer;
+    while (answer.size() < kProbeReceiveBytes) {
+        const std::string chunk =
+            connection.Receive(kProbeReceiveBytes - answer.size(), TimeLeft(deadline));
+        if (chunk.empty()) {
+            break;
+        }
+        answer += chunk;
+        if (chunk.find_first_of(std::string_view("\n\0", 2)) != std::string::npos) {
+            break;
+        }
+    }
+    return answer;
+}
+
+// Tries the addresses in order until one accepts, all within one limit.
+bool ConnectToAny(TcpConnection& connection, const std::vector<SocketAddress>& addresses,
+                  std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (const SocketAddress& address : addresses) {
+        if (connection.Open(address.Family()) &&
+            connection.Connect(address.Get(), address.length, TimeLeft(deadline))) {
+            return true;
+        }
+        if (TimeLeft(deadline).count() == 0) {
+            break;
+        }
+    }
+    return false;
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -87,7 +126,9 @@ void ParseStatusLine(const std::string& answer, std::string& statusText) {
         statusText.clear();
         return;
     }
-    statusText.assign(Trimmed(text.substr(codeStart, end - codeStart)));
+    // The code is the server's choice of bytes and goes on into logs, mails
+    // and terminals: control bytes in it are shown, never passed on.
+    statusText = EscapeControlBytes(Trimmed(text.substr(codeStart, end - codeStart)));
 }
 
 std::string CSiteProbe::Url() const {
@@ -100,9 +141,20 @@ void CSiteProbe::SetUrl(std::string url) {
     url_ = std::move(url);
 }
 
+ProbeMode ProbeModeFromSetting(std::int32_t value) {
+    return value == static_cast<std::int32_t>(ProbeMode::kModern) ? ProbeMode::kModern
+                                                                  : ProbeMode::kClassic;
+}
+
 bool CSiteProbe::GetStatusCode(std::string& statusText) const {
+    const std::string url = Url();
+    return mode.load() == ProbeMode::kModern ? ModernExchange(url, statusText)
+                                             : ClassicExchange(url, statusText);
+}
+
+bool CSiteProbe::ClassicExchange(const std::string& url, std::string& statusText) const {
     ProbeTarget target;
-    if (!SplitAddress(Url(), target)) {
+    if (!SplitAddress(url, target)) {
         return false;
     }
     sockaddr_in endpoint{};
@@ -112,10 +164,39 @@ bool CSiteProbe::GetStatusCode(std::string& statusText) const {
     }
     TcpConnection connection;
     if (!connection.Open() || !connection.Connect(endpoint, connectLimit) ||
-        !connection.SendOnce(target.request)) {
+        !connection.Send(target.request, answerLimit)) {
         return false;
     }
-    ParseStatusLine(connection.ReceiveOnce(kProbeReceiveBytes, answerLimit), statusText);
+    ParseStatusLine(ReadAnswerStart(connection, answerLimit), statusText);
+    return true;
+}
+
+bool CSiteProbe::ModernExchange(const std::string& url, std::string& statusText) const {
+    ProbeTarget target;
+    if (!SplitModernAddress(url, target)) {
+        return false;
+    }
+    const std::vector<SocketAddress> addresses = ResolveAllAddresses(target.host, target.port);
+    if (addresses.empty()) {
+        statusText.assign(text::kCouldNotResolveUrl);
+        return false;
+    }
+    TcpConnection connection;
+    if (!ConnectToAny(connection, addresses, connectLimit)) {
+        return false;
+    }
+    // The handshake is part of connecting: it gets the connect limit too.
+    if (target.secure) {
+        const TlsOutcome tls = connection.StartTls(target.host, true, connectLimit);
+        if (!tls.Ok()) {
+            statusText = std::string(text::kProbeTlsPrefix) + tls.reason;
+            return false;
+        }
+    }
+    if (!connection.Send(target.request, answerLimit)) {
+        return false;
+    }
+    ParseStatusLine(ReadAnswerStart(connection, answerLimit), statusText);
     return true;
 }
 

@@ -30,3 +30,57 @@ inline constexpr int kIntervalArrows[] = {1008, 1014, 1023, 1033};
 inline constexpr int kWarningBox[] = {1051, 1048, 1049, 1050};
 
 }  // namespace orvalin::ids
+
+// ---- The desktop program: windows, menus, commands and controls ----
+namespace orvalin::ids {
+
+// Windows and menus
+inline constexpr int kAboutDialog = 100;
+inline constexpr int kMainDialog = 102;
+inline constexpr int kTrayMenu = 110;
+inline constexpr int kTrayIconId = 110;
+inline constexpr int kMainMenu = 129;
+inline constexpr int kEmailSetupDialog = 196;
+
+// Commands of the menu bar and the tray menu
+inline constexpr int kCmdOpen = 32772;
+inline constexpr int kCmdExit = 32773;
+inline constexpr int kCmdHide = 32774;
+inline constexpr int kCmdShowDetails = 32775;
+inline constexpr int kCmdLogSettings = 32776;
+inline constexpr int kCmdAccessLog = 32777;
+inline constexpr int kCmdErrorLog = 32778;
+inline constexpr int kCmdOnTheWeb = 32779;
+inline constexpr int kCmdTellAFriend = 32783;
+inline constexpr int kCmdCompactMode = 32787;
+inline constexpr int kCmdStartHidden = 32788;
+inline constexpr int kCmdAutoStart = 32789;
+inline constexpr int kCmdTestEmail = 32790;
+inline constexpr int kCmdProbeMode = 32791;
+inline constexpr int kCmdAlwaysOnTop = 1116;
+inline constexpr int kCmdAbout = 57664;
+inline constexpr int kCmdHelpContents = 57670;
+
+// Per-slot panel controls (continued)
+inline constexpr int kGraphArea[] = {1000, 1002, 1003, 1004};
+inline constexpr int kLastAccessText[] = {1011, 1015, 1026, 1034};
+inline constexpr int kBestAccessText[] = {1012, 1016, 1027, 1035};
+inline constexpr int kWorstAccessText[] = {1013, 1019, 1028, 1036};
+inline constexpr int kLastAlertText[] = {1017, 1020, 1029, 1037};
+inline constexpr int kLastRecoveryText[] = {1018, 1021, 1030, 1038};
+
+// Controls of the "Email Setup" dialog
+namespace email {
+inline constexpr int kServer = 1002;
+inline constexpr int kUsername = 1003;
+inline constexpr int kPassword = 1004;
+inline constexpr int kReturnAddress = 1005;
+inline constexpr int kAlertRecipient = 1006;
+inline constexpr int kRecoveryRecipient = 1007;
+inline constexpr int kSenderName = 1008;
+inline constexpr int kAuthenticate = 1113;
+inline constexpr int kUsernameLabel = 1114;
+inline constexpr int kPasswordLabel = 1115;
+}  // namespace email
+
+}  // namespace orvalin::ids

@@ -87,7 +87,10 @@ inline constexpr std::string_view kToolUsage =
     "Usage: orvalin-settings list\n"
     "       orvalin-settings get SECTION KEY\n"
     "       orvalin-settings set-int SECTION KEY NUMBER\n"
-    "       orvalin-settings set-string SECTION KEY TEXT\n";
+    "       orvalin-settings set-string SECTION KEY TEXT\n"
+    "       orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
+    "       orvalin-settings remove-site SLOT\n"
+    "       orvalin-settings sites\n";
 inline constexpr std::string_view kToolStoreIs = "Settings store: ";
 inline constexpr std::string_view kToolTypeInt = "int";
 inline constexpr std::string_view kToolTypeString = "string";
@@ -113,12 +116,15 @@ inline constexpr std::string_view kDaemonHelp =
     "           3 no site is configured, 4 interrupted by a signal before the end\n"
     "  --help   show this text\n"
     "\n"
-    "Exit status 6: no thread could be started. Without a site to check it ends\n"
-    "at once with status 3.\n";
+    "In both modes it ends at once with status 3 when no site is configured,\n"
+    "5 when the settings store cannot be read (the reason is printed) and\n"
+    "6 when no thread can be started. A wrong option gives status 64.\n";
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
 inline constexpr std::string_view kDaemonNoThread = "orvalind: cannot start a thread: ";
+inline constexpr std::string_view kDaemonStoreUnreadable =
+    "orvalind: the settings store cannot be read: ";
 inline constexpr std::string_view kDaemonEmailHint =
     "Email notices are not set up. Set the mail server and addresses with orvalin-settings, "
     "for example:\n"
@@ -131,5 +137,81 @@ inline constexpr std::string_view kOutcomeSlow = "slow";
 inline constexpr std::string_view kOutcomeUnexpected = "unexpected response";
 inline constexpr std::string_view kOutcomeUnreachable = "unreachable";
 inline constexpr std::string_view kOutcomeNotChecked = "not checked";
+
+// Settings store problems and orvalin-settings commands (settings store area)
+inline constexpr std::string_view kStoreNotADatabase = "file is not a database";
+inline constexpr std::string_view kStoreDamaged = "database is damaged";
+inline constexpr std::string_view kStoreLocked = "database is locked";
+inline constexpr std::string_view kStorePermissionDenied = "permission denied";
+inline constexpr std::string_view kStoreNotAFile = "not a regular file";
+inline constexpr std::string_view kToolHelp =
+    "\n"
+    "Reads and changes the settings of the Orvalin website monitor.\n"
+    "\n"
+    "  list         every stored value, one per line: SECTION, KEY, TYPE (int or\n"
+    "               string) and VALUE, separated by TABs. A backslash, TAB, line\n"
+    "               feed or carriage return inside a field is written as \\\\, \\t,\n"
+    "               \\n or \\r, so every line is one whole value.\n"
+    "  get          the value as it is held, unescaped.\n"
+    "  set-int, set-string\n"
+    "               hold a value of that type, replacing any value of that key.\n"
+    "  site         monitor ADDRESS (blanks at both ends removed) in slot SLOT,\n"
+    "               1 to 4 for the panels Website 1 to Website 4 (keys use SLOT-1,\n"
+    "               e.g. lastWebsite0). INTERVAL_MINUTES (1 or more) and WARN_MS\n"
+    "               (the slow threshold in ms, 0 or more) are stored when given.\n"
+    "               A new address also clears the slot's alert state, as the\n"
+    "               desktop program does when it first checks it.\n"
+    "  remove-site  stop monitoring slot SLOT: its address, alert state, last\n"
+    "               alert and last recovery are cleared; interval and threshold stay.\n"
+    "  sites        the four slots, one per line: SLOT, ADDRESS or (none),\n"
+    "               INTERVAL_MINUTES and WARN_MS, separated by TABs and escaped as\n"
+    "               in list.\n"
+    "\n"
+    "The writes of one command are made together or not at all.\n"
+    "\n"
+    "Exit status: 0 done; 1 no such value, or the store dropped the write;\n"
+    "2 a wrong call, or a bad number, slot, address, interval or threshold\n"
+    "(nothing is changed); 3 the settings store cannot be read (the reason is\n"
+    "printed on standard error; nothing is changed).\n"
+    "\n";
+inline constexpr std::string_view kToolUnreadable =
+    "orvalin-settings: the settings store cannot be read: ";
+inline constexpr std::string_view kToolBadSlot =
+    "orvalin-settings: the slot must be 1, 2, 3 or 4 (Website 1 to Website 4): ";
+inline constexpr std::string_view kToolBadInterval =
+    "orvalin-settings: the interval must be a whole number of minutes, 1 or more: ";
+inline constexpr std::string_view kToolBadThreshold =
+    "orvalin-settings: the warning threshold must be a whole number of ms, 0 or more: ";
+inline constexpr std::string_view kToolEmptyAddress = "orvalin-settings: the address is empty";
+inline constexpr std::string_view kToolNoSite = "(none)";
+
+// Web probe (modern mode) and SMTP client with TLS and login
+// A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,
+// for example "TLS: certificate has expired".
+inline constexpr std::string_view kProbeTlsPrefix = "TLS: ";
+// Causes of a TLS failure that OpenSSL does not name itself.
+inline constexpr std::string_view kTlsSetUpFailed = "no secure connection could be set up";
+inline constexpr std::string_view kTlsNameUncheckable = "the server's name cannot be checked";
+inline constexpr std::string_view kTlsHandshakeTimedOut = "the handshake did not finish in time";
+inline constexpr std::string_view kTlsServerClosed = "the server closed the connection";
+inline constexpr std::string_view kTlsHandshakeFailed = "the handshake failed";
+inline constexpr std::string_view kTlsNotConnected = "there is no connection";
+inline constexpr std::string_view kTlsNotSupported = "this connection cannot carry TLS";
+// Boxes of a session with SMTPAuth 1: the first text, the server's host, the
+// second text, then the server's reply or the cause of the TLS failure.
+inline constexpr std::string_view kSmtpTlsFailedBefore =
+    "ERROR: Could not set up a secure connection (TLS) with SMTP server ";
+inline constexpr std::string_view kSmtpCertificateBefore = "ERROR: The certificate of SMTP server ";
+inline constexpr std::string_view kSmtpCertificateAfter = " was refused:\n\n";
+inline constexpr std::string_view kSmtpServerBefore = "ERROR: SMTP server ";
+inline constexpr std::string_view kSmtpStartTlsRefusedAfter =
+    " refused to start a secure connection (STARTTLS):\n\n";
+inline constexpr std::string_view kSmtpNoStartTlsAfter =
+    " offers no secure connection (STARTTLS), so the user name and password were not sent. "
+    "It answered:\n\n";
+inline constexpr std::string_view kSmtpNoLoginMethodAfter =
+    " offers no login method Orvalin supports (AUTH PLAIN or AUTH LOGIN). It answered:\n\n";
+inline constexpr std::string_view kSmtpLoginRefusedAfter = " refused the login:\n\n";
+inline constexpr std::string_view kSmtpBoxColon = ":\n\n";
 
 }  // namespace orvalin::text

@@ -87,6 +87,12 @@ inline constexpr StringKey kLastFriendBody{kSettings, "LastFriendBody", ""};
 
 // Instances: read with 0 when one is being added, with 1 when one leaves.
 inline constexpr IntKey kNumOpen{kSettings, "NumOpen", 0};
+
+// Modern probing and mail. ProbeMode: 0 the classic HTTP/1.0 probe, 1 the
+// modern one (HTTP/1.1 with Host, https:// over TLS, IPv6). SMTPTLSVerify: 0
+// accepts any certificate from the SMTP server (a local relay of one's own).
+inline constexpr IntKey kProbeMode{kSettings, "ProbeMode", 0};
+inline constexpr IntKey kSmtpTlsVerify{kSettings, "SMTPTLSVerify", 1};
 }  // namespace key
 
 }  // namespace orvalin

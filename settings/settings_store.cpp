@@ -1,31 +1,32 @@
 #include "settings/settings_store.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
-#include <initializer_list>
-#include <limits>
+#include <map>
+#include <system_error>
 #include <utility>
 
 #include "platform/xdg_paths.h"
+#include "resources/strings.h"
+#include "settings/connection_pool.h"
+#include "settings/sqlite_connection.h"
+#include "settings/store_file.h"
 
 namespace orvalin {
 namespace fs = std::filesystem;
 
 namespace {
 
+using store_db::Connection;
+using store_db::ConnectionPool;
+using store_db::DbError;
+using store_db::Statement;
+
 constexpr const char* kCompany = "Quenbridge";
 constexpr const char* kApplication = "Orvalin";
 constexpr const char* kFileName = "settings.db";
-
-constexpr unsigned kFolderMode = 0700;
-// The store holds the SMTP password.
-constexpr mode_t kFileMode = 0600;
-// Long enough to outlast any other writer; a write takes milliseconds.
-constexpr int kBusyTimeoutMs = 10000;
 
 // The value column has no declared type, so SQLite keeps each value as it was
 // bound: INTEGER or TEXT. The check keeps foreign types and wide integers out.
@@ -36,203 +37,168 @@ constexpr const char* kCreateTable =
     " value NOT NULL CHECK (typeof(value) = 'text' OR (typeof(value) = 'integer'"
     " AND value BETWEEN -2147483648 AND 2147483647)),"
     " PRIMARY KEY (section, key)) WITHOUT ROWID";
+constexpr const char* kHasTable =
+    "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'setting'";
 constexpr const char* kReplaceValue =
     "INSERT OR REPLACE INTO setting (section, key, value) VALUES (?1, ?2, ?3)";
 constexpr const char* kSelectValue =
     "SELECT section, key, value FROM setting WHERE section = ?1 AND key = ?2";
-constexpr const char* kSelectAll = "SELECT section, key, value FROM setting ORDER BY section, key";
+constexpr const char* kSelectAll = "SELECT section, key, value FROM setting";
 
-using Value = std::variant<std::int32_t, std::string>;
-
-// One connection, used by one thread for one operation and closed after it.
-class Connection {
-  public:
-    Connection(const fs::path& file, int flags) {
-        if (sqlite3_open_v2(file.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_close(db_);
-            db_ = nullptr;
-            return;
-        }
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+std::string SystemProblem(int error) {
+    if (error == EACCES || error == EPERM) {
+        return std::string(text::kStorePermissionDenied);
     }
-    ~Connection() { sqlite3_close(db_); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    sqlite3* Handle() const { return db_; }
-    bool Execute(const char* sql) {
-        return db_ != nullptr && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    std::string message = std::error_code(error, std::generic_category()).message();
+    if (!message.empty()) {
+        message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
     }
+    return message;
+}
 
-  private:
-    sqlite3* db_ = nullptr;
-};
+std::string FileProblem(const store_file::State& state) {
+    return state.error == 0 ? std::string(text::kStoreNotAFile) : SystemProblem(state.error);
+}
 
-class Statement {
-  public:
-    Statement(sqlite3* db, const char* sql) {
-        if (db != nullptr) {
-            sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
-        }
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool IsReady() const { return stmt_ != nullptr; }
-
-    bool BindText(int index, std::string_view text) {
-        // An empty view may carry a null pointer, which SQLite would bind as NULL.
-        const char* data = text.data() != nullptr ? text.data() : "";
-        return sqlite3_bind_text64(stmt_, index, data, text.size(), SQLITE_TRANSIENT,
-                                   SQLITE_UTF8) == SQLITE_OK;
-    }
-    bool BindInt(int index, std::int32_t number) {
-        return sqlite3_bind_int(stmt_, index, number) == SQLITE_OK;
-    }
-    bool BindValue(int index, const Value& value) {
-        if (const auto* number = std::get_if<std::int32_t>(&value)) {
-            return BindInt(index, *number);
-        }
-        return BindText(index, std::get<std::string>(value));
-    }
-
-    int Step() { return sqlite3_step(stmt_); }
-
-    std::string Text(int column) const {
-        const auto* text = sqlite3_column_text(stmt_, column);
-        const int size = sqlite3_column_bytes(stmt_, column);
-        return text != nullptr ? std::string(reinterpret_cast<const char*>(text), size)
-                               : std::string();
-    }
-    // The column as a stored value; nothing for a type the store does not hold.
-    std::optional<Value> ValueAt(int column) const {
-        switch (sqlite3_column_type(stmt_, column)) {
-            case SQLITE_INTEGER: {
-                const sqlite3_int64 number = sqlite3_column_int64(stmt_, column);
-                if (number < std::numeric_limits<std::int32_t>::min() ||
-                    number > std::numeric_limits<std::int32_t>::max()) {
-                    return std::nullopt;
-                }
-                return Value(static_cast<std::int32_t>(number));
+std::string DbProblem(const DbError& error) {
+    switch (error.code & 0xff) {
+        case SQLITE_NOTADB:
+            return std::string(text::kStoreNotADatabase);
+        case SQLITE_CORRUPT:
+            return std::string(text::kStoreDamaged);
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return std::string(text::kStoreLocked);
+        case SQLITE_PERM:
+            return std::string(text::kStorePermissionDenied);
+        case SQLITE_CANTOPEN:
+        case SQLITE_IOERR:
+        case SQLITE_READONLY:
+            if (error.systemErrno != 0) {
+                return SystemProblem(error.systemErrno);
             }
-            case SQLITE_TEXT:
-                return Value(Text(column));
-            default:
-                return std::nullopt;
-        }
+            break;
+        default:
+            break;
     }
+    return sqlite3_errstr(error.code);
+}
 
-  private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
+// Takes the error of the failed step before leaving the transaction, which
+// would replace it.
+bool Fail(Connection& connection, DbError& error) {
+    error = connection.LastError();
+    connection.EndOpenTransaction();
+    return false;
+}
 
-// Runs a query and collects its rows. The result code is SQLITE_DONE when
-// every row was read.
-int CollectRows(const fs::path& file, int openFlags, const char* sql,
-                std::initializer_list<std::string_view> params, std::vector<StoredValue>& rows) {
-    Connection connection(file, openFlags);
-    Statement query(connection.Handle(), sql);
-    if (!query.IsReady()) {
-        return connection.Handle() != nullptr ? sqlite3_errcode(connection.Handle())
-                                              : SQLITE_CANTOPEN;
-    }
-    int index = 1;
-    for (const std::string_view param : params) {
-        if (!query.BindText(index++, param)) {
-            return SQLITE_ERROR;
-        }
-    }
+bool CollectRows(Statement& query, std::vector<StoredValue>& rows) {
     int rc = SQLITE_ROW;
     while ((rc = query.Step()) == SQLITE_ROW) {
         if (auto value = query.ValueAt(2)) {
             rows.push_back(StoredValue{query.Text(0), query.Text(1), std::move(*value)});
         }
     }
-    return rc;
+    return rc == SQLITE_DONE;
 }
 
-// Reads never open the file for writing, so they cannot create it. A writer
-// that died mid-transaction leaves a hot journal that only a read-write
-// connection can roll back; that case alone is read again through one (it
-// still never creates the file).
-std::vector<StoredValue> ReadRows(const fs::path& file, const char* sql,
-                                  std::initializer_list<std::string_view> params) {
-    std::vector<StoredValue> rows;
-    int rc = CollectRows(file, SQLITE_OPEN_READONLY, sql, params, rows);
-    if ((rc & 0xff) == SQLITE_READONLY) {
-        rows.clear();
-        rc = CollectRows(file, SQLITE_OPEN_READWRITE, sql, params, rows);
+// Reads in one read transaction every row, or the rows of the given keys. A
+// database without the table (a file made by a write that then failed) holds
+// no values.
+bool ReadRows(Connection& connection, const std::vector<StoredValue>* keys,
+              std::vector<StoredValue>& rows, DbError& error) {
+    if (!connection.Execute("BEGIN")) {
+        return Fail(connection, error);
     }
-    if (rc != SQLITE_DONE) {
-        rows.clear();
-    }
-    return rows;
-}
-
-// Makes an empty, private database file unless something already exists at
-// that path. The file is made under a temporary name and linked into place,
-// so it never shows looser permissions, and no descriptor of the real file is
-// closed here: closing one would drop the POSIX locks SQLite holds on it for
-// other threads of this process.
-bool CreatePrivateFile(const fs::path& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) == 0) {
-        return true;
-    }
-    if (errno != ENOENT) {
-        return false;
-    }
-    const fs::path folder = file.parent_path();
-    if (!folder.empty() && !MakeFolders(folder, kFolderMode)) {
-        return false;
-    }
-    std::string temp = (folder / (file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return false;
-    }
-    ::fchmod(fd, kFileMode);
-    ::close(fd);
-    bool created = ::link(temp.c_str(), file.c_str()) == 0 || errno == EEXIST;
-    const bool linkUnsupported = !created && (errno == EPERM || errno == ENOTSUP);
-    ::unlink(temp.c_str());
-    if (linkUnsupported) {
-        // A file system without hard links: create the file in place instead.
-        const int direct = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-        if (direct >= 0) {
-            ::fchmod(direct, kFileMode);
-            ::close(direct);
+    Statement hasTable(connection, kHasTable);
+    const int rc = hasTable.IsReady() ? hasTable.Step() : SQLITE_ERROR;
+    bool read = rc == SQLITE_DONE;
+    if (rc == SQLITE_ROW) {
+        Statement query(connection, keys != nullptr ? kSelectValue : kSelectAll);
+        read = query.IsReady();
+        if (keys == nullptr) {
+            read = read && CollectRows(query, rows);
         }
-        created = direct >= 0 || errno == EEXIST;
+        for (std::size_t i = 0; keys != nullptr && read && i < keys->size(); ++i) {
+            read = query.BindText(1, (*keys)[i].section) && query.BindText(2, (*keys)[i].key) &&
+                   CollectRows(query, rows);
+            query.Reset();
+        }
     }
-    return created;
+    if (!read || !connection.Execute("COMMIT")) {
+        rows.clear();
+        return Fail(connection, error);
+    }
+    return true;
 }
 
-bool WriteValue(const fs::path& file, std::string_view section, std::string_view key,
-                const Value& value) {
-    if (!CreatePrivateFile(file)) {
-        return false;
+// IMMEDIATE takes the write lock at once, so the busy timeout covers the whole
+// wait for other writers, in this process or another.
+bool WriteRows(Connection& connection, const std::vector<StoredValue>& values, DbError& error) {
+    if (!connection.Execute("BEGIN IMMEDIATE") || !connection.Execute(kCreateTable)) {
+        return Fail(connection, error);
     }
-    // Never SQLITE_OPEN_CREATE: the file was made above with its permissions.
-    Connection connection(file, SQLITE_OPEN_READWRITE);
-    // IMMEDIATE takes the write lock at once, so the busy timeout covers the
-    // whole wait for other writers, in this process or another.
-    if (!connection.Execute("BEGIN IMMEDIATE")) {
-        return false;
+    Statement replace(connection, kReplaceValue);
+    bool stored = replace.IsReady();
+    for (std::size_t i = 0; stored && i < values.size(); ++i) {
+        stored = replace.BindText(1, values[i].section) && replace.BindText(2, values[i].key) &&
+                 replace.BindValue(3, values[i].value) && replace.Step() == SQLITE_DONE;
+        replace.Reset();
     }
-    bool stored = connection.Execute(kCreateTable);
-    if (stored) {
-        Statement replace(connection.Handle(), kReplaceValue);
-        stored = replace.IsReady() && replace.BindText(1, section) && replace.BindText(2, key) &&
-                 replace.BindValue(3, value) && replace.Step() == SQLITE_DONE;
+    if (!stored || !connection.Execute("COMMIT")) {
+        return Fail(connection, error);
     }
-    stored = stored && connection.Execute("COMMIT");
-    if (!stored) {
-        connection.Execute("ROLLBACK");
+    return true;
+}
+
+// True when every value of the batch (the last one given for each key) is
+// held already, with its type.
+bool AllHeld(const std::vector<StoredValue>& batch, std::vector<StoredValue> held) {
+    std::map<std::pair<std::string, std::string>, const SettingValue*> wanted;
+    for (const StoredValue& value : batch) {
+        wanted[{value.section, value.key}] = &value.value;
     }
-    return stored;
+    const SettingsSnapshot current = SettingsSnapshot::Of(std::move(held));
+    for (const auto& [name, value] : wanted) {
+        const auto stored = current.Get(name.first, name.second);
+        if (!stored || stored->value != *value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CheckSidecars(Connection& connection, const fs::path& file) {
+    if (!connection.sidecarsChecked) {
+        store_file::MakeSidecarsPrivate(file);
+        connection.sidecars = store_file::SidecarIdentities(file);
+        connection.sidecarsChecked = !connection.sidecars.empty();
+    }
+}
+
+// The values of the given keys (all when keys is null) as the file now holds
+// them. Never creates the file.
+SettingsSnapshot ReadStore(ConnectionPool& pool, const fs::path& file,
+                           const std::vector<StoredValue>* keys) {
+    const store_file::State state = store_file::Inspect(file);
+    if (state.kind == store_file::State::Kind::kMissing) {
+        return SettingsSnapshot();
+    }
+    if (state.kind == store_file::State::Kind::kProblem) {
+        return SettingsSnapshot::Unreadable(FileProblem(state));
+    }
+    DbError error;
+    auto lease = pool.Acquire(state.identity, error);
+    std::vector<StoredValue> rows;
+    if (!lease || !ReadRows(**lease, keys, rows, error)) {
+        return SettingsSnapshot::Unreadable(DbProblem(error));
+    }
+    CheckSidecars(**lease, file);
+    return SettingsSnapshot::Of(std::move(rows));
+}
+
+std::vector<StoredValue> OneKey(std::string_view section, std::string_view key) {
+    return {StoredValue{std::string(section), std::string(key), SettingValue()}};
 }
 
 }  // namespace
@@ -241,7 +207,16 @@ fs::path SettingsStore::DefaultPath() {
     return XdgConfigHome() / kCompany / kApplication / kFileName;
 }
 
-SettingsStore::SettingsStore(fs::path dbFile) : dbFile_(std::move(dbFile)) {}
+SettingsStore::SettingsStore(fs::path dbFile)
+    : dbFile_(std::move(dbFile)),
+      pool_(std::make_unique<ConnectionPool>(dbFile_,
+                                             static_cast<int>(kDefaultBusyTimeout.count()))) {}
+
+SettingsStore::~SettingsStore() = default;
+
+void SettingsStore::SetBusyTimeout(std::chrono::milliseconds timeout) {
+    pool_->SetBusyTimeout(static_cast<int>(timeout.count()));
+}
 
 std::int32_t SettingsStore::ReadInt(std::string_view section, std::string_view key,
                                     std::int32_t fallback) const {
@@ -261,26 +236,63 @@ std::string SettingsStore::ReadString(std::string_view section, std::string_view
     return std::string(fallback);
 }
 
+std::optional<StoredValue> SettingsStore::Get(std::string_view section,
+                                              std::string_view key) const {
+    const std::vector<StoredValue> keys = OneKey(section, key);
+    return ReadStore(*pool_, dbFile_, &keys).Get(section, key);
+}
+
+std::vector<StoredValue> SettingsStore::List() const {
+    return Snapshot().Values();
+}
+
+SettingsSnapshot SettingsStore::Snapshot() const {
+    return ReadStore(*pool_, dbFile_, nullptr);
+}
+
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, std::int32_t value) {
-    return WriteValue(dbFile_, section, key, Value(value));
+    return Write(SettingsBatch().SetInt(section, key, value));
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
-    return WriteValue(dbFile_, section, key, Value(std::string(value)));
+    return Write(SettingsBatch().SetString(section, key, value));
 }
 
-std::optional<StoredValue> SettingsStore::Get(std::string_view section,
-                                              std::string_view key) const {
-    auto rows = ReadRows(dbFile_, kSelectValue, {section, key});
-    if (rows.empty()) {
-        return std::nullopt;
+bool SettingsStore::Write(const SettingsBatch& batch) {
+    if (batch.Empty()) {
+        return true;
     }
-    return std::move(rows.front());
-}
-
-std::vector<StoredValue> SettingsStore::List() const {
-    return ReadRows(dbFile_, kSelectAll, {});
+    store_file::State state = store_file::Inspect(dbFile_);
+    if (state.kind == store_file::State::Kind::kMissing) {
+        if (!store_file::CreatePrivateFile(dbFile_)) {
+            return false;
+        }
+        state = store_file::Inspect(dbFile_);
+    }
+    if (state.kind != store_file::State::Kind::kFile) {
+        return false;
+    }
+    DbError error;
+    auto lease = pool_->Acquire(state.identity, error);
+    if (!lease) {
+        return false;
+    }
+    Connection& connection = **lease;
+    // A store that cannot be read is never written over; a value held
+    // already costs no write transaction and no sync.
+    std::vector<StoredValue> held;
+    if (!ReadRows(connection, &batch.Values(), held, error)) {
+        return false;
+    }
+    if (!AllHeld(batch.Values(), std::move(held))) {
+        connection.UseWriteAheadLog();
+        if (!WriteRows(connection, batch.Values(), error)) {
+            return false;
+        }
+    }
+    CheckSidecars(connection, dbFile_);
+    return true;
 }
 
 }  // namespace orvalin

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -315,6 +316,48 @@ TEST_F(OrvalindOnceTest, WithoutAMonitoredSiteItEndsWithStatusThreeAndSaysWhy) {
     run = RunOrvalind(folders, {"--once"}, 20s);
     EXPECT_EQ(run.status, kStatusAllWell) << run.out << run.err;
     EXPECT_EQ(PrintedChecks(run.out).size(), 1u) << run.out;
+}
+
+TEST_F(OrvalindOnceTest, AStoreThatCannotBeReadIsNamedAndLeftAsItIs) {
+    const std::filesystem::path file = StoreUnder(folders.config);
+    {
+        // Written and closed, so that every value is in the file itself.
+        SettingsStore writer(file);
+        writer.Write(key::kLastWebsite, 0, good);
+        writer.Write(key::kLastWebsiteTitle, 0, good);
+    }
+    std::string bytes = ReadFileBytes(file);
+    ASSERT_FALSE(bytes.empty());
+    bytes.replace(0, 16, "not a database!!");  // the header that names an SQLite file
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--once"}, {}}) {
+        const DaemonRun run = RunOrvalind(folders, args, 30s);
+        EXPECT_EQ(run.status, 5) << run.out << run.err;
+        EXPECT_NE(run.err.find("the settings store cannot be read: " + file.string() +
+                               ": file is not a database"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(ReadFileBytes(file), bytes);  // no default written over it
+    EXPECT_FALSE(std::filesystem::exists(accessLogFile));
+    EXPECT_FALSE(std::filesystem::exists(errorLogFile));
+}
+
+TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {
+    // A greeting that would ring the bell and rewrite the terminal's title.
+    ScriptedSmtpServer server({ScriptedReply::Line("554 no\a\x1b]0;owned\x07 thanks\r\n")});
+    store.Write(key::kSmtp, server.Address());
+    store.Write(key::kSmtpAlert, kAlertRecipient);
+    Monitor(0, missing);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    EXPECT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+    EXPECT_NE(run.err.find("554 no\\x07\\x1B]0;owned\\x07 thanks\\x0D\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(run.err.find('\a'), std::string::npos);
 }
 
 TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {

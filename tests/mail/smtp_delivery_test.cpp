@@ -60,10 +60,11 @@ bool EveryLineFeedEndsACrLf(const std::string& data) {
 class SmtpDeliveryTest : public ::testing::Test {
   protected:
     SmtpDeliveryTest() {
-        store.Write(key::kSmtp, sink.Address());
         client.connectLimit = 5s;
         client.replyLimit = 10s;
-        client.SetSender("Orvalin Monitor", "monitor@example.test");
+        client.SetAccount({.server = sink.Address(),
+                           .senderName = "Orvalin Monitor",
+                           .senderEmail = "monitor@example.test"});
     }
 
     test::SmtpSink sink;
@@ -84,7 +85,7 @@ TEST_F(SmtpDeliveryTest, TheServerReceivesTheMessageAsWritten) {
     const auto messages = sink.WaitForMessages(1, 10s);
     ASSERT_EQ(messages.size(), 1u);
     const test::ReceivedMail& received = messages.front();
-    EXPECT_EQ(received.helo, sink.Address());
+    EXPECT_EQ(received.helo, "127.0.0.1");  // the host part only, without the port
     EXPECT_EQ(received.mailFrom, "monitor@example.test");
     EXPECT_EQ(received.recipients, std::vector<std::string>{"ops@example.test"});
     EXPECT_TRUE(EveryLineFeedEndsACrLf(received.data)) << received.data;

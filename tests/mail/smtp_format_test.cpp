@@ -142,6 +142,14 @@ TEST(EncodeBody, DoublesTheDotThatBeginsALine) {
     EXPECT_EQ(EncodeBody("end.\nmid.dle ."), "end.\r\nmid.dle .");
 }
 
+TEST(EncodeBody, EndsALineAtABareCarriageReturnToo) {
+    EXPECT_EQ(EncodeBody("one\rtwo\r"), "one\r\ntwo\r\n");
+    EXPECT_EQ(EncodeBody("a\r\r\nb\n\rc"), "a\r\n\r\nb\r\n\r\nc");
+    // CR . CR must not end the message early: it becomes a stuffed line.
+    EXPECT_EQ(EncodeBody("site down\r.\rrest"), "site down\r\n..\r\nrest");
+    EXPECT_EQ(EncodeBody("\r.first"), "\r\n..first");
+}
+
 TEST(StripLineBreaks, RemovesEveryCarriageReturnAndLineFeed) {
     EXPECT_EQ(StripLineBreaks("a\r\nb\nc\rd"), "abcd");
     EXPECT_EQ(StripLineBreaks("\r\n\r\n"), "");

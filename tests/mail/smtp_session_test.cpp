@@ -76,10 +76,15 @@ class SmtpSessionTest : public ::testing::Test {
     SmtpSessionTest() {
         client.connectLimit = 5s;
         client.replyLimit = kTestReplyLimit;
-        client.SetSender("Orvalin Monitor", "monitor@example.test");
+        account.senderName = "Orvalin Monitor";
+        account.senderEmail = "monitor@example.test";
+        client.SetAccount(account);
     }
 
-    void PointAt(const std::string& setting) { store.Write(key::kSmtp, setting); }
+    void PointAt(const std::string& server) {
+        account.server = server;
+        client.SetAccount(account);
+    }
 
     int SendAlert() {
         return client.SendMail("monitor@example.test", "ops@example.test", "Alert - site down",
@@ -100,6 +105,7 @@ class SmtpSessionTest : public ::testing::Test {
     SettingsStore store{dir / "settings.db"};
     test::RecordedBoxes boxes;
     test::FakeClock clock;
+    SmtpAccount account;
     CSmtpClient client{store, boxes, clock};
 };
 
@@ -112,24 +118,24 @@ TEST_F(SmtpSessionTest, SendsTheExactSessionAndNoQuit) {
               1);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(WithoutMessageId(OnlySession(server)),
-              "HELO " + server.Address() +
-                  "\r\n"
-                  "MAIL FROM: monitor@example.test\r\n"
-                  "RCPT TO: ops@example.test\r\n"
-                  "DATA\r\n"
-                  "Date: Sun, 14 Mar 2004 09:05:07 +0100\r\n"
-                  "Message-Id: <ID>\r\n"
-                  "From: Orvalin Monitor <monitor@example.test>\r\n"
-                  "To: <ops@example.test>\r\n"
-                  "Subject: Alert - http://127.0.0.1/\r\n"
-                  "\r\n"
-                  "Website unreachable\r\nsecond line\r\n.\r\n");
+              "HELO 127.0.0.1\r\n"
+              "MAIL FROM: monitor@example.test\r\n"
+              "RCPT TO: ops@example.test\r\n"
+              "DATA\r\n"
+              "Date: Sun, 14 Mar 2004 09:05:07 +0100\r\n"
+              "Message-Id: <ID>\r\n"
+              "From: Orvalin Monitor <monitor@example.test>\r\n"
+              "To: <ops@example.test>\r\n"
+              "Subject: Alert - http://127.0.0.1/\r\n"
+              "\r\n"
+              "Website unreachable\r\nsecond line\r\n.\r\n");
 }
 
 TEST_F(SmtpSessionTest, EachMessageGetsItsOwnMessageId) {
     ScriptedSmtpServer server(test::AcceptingScript());
     PointAt(server.Address());
     CSmtpClient otherClient(store, boxes, clock);
+    otherClient.SetAccount(account);
 
     EXPECT_EQ(SendAlert(), 1);
     EXPECT_EQ(SendAlert(), 1);
@@ -157,11 +163,10 @@ TEST_F(SmtpSessionTest, RetriesTheRecipientInBracketsWithoutBoxOrReset) {
 
     EXPECT_EQ(SendAlert(), 1);
     EXPECT_TRUE(boxes.Texts().empty());
-    EXPECT_EQ(
-        ClientLines(OnlySession(server)),
-        (std::vector<std::string>{"HELO " + server.Address(), "MAIL FROM: monitor@example.test",
-                                  "RCPT TO: ops@example.test", "RCPT TO: <ops@example.test>",
-                                  "DATA", "<message>"}));
+    EXPECT_EQ(ClientLines(OnlySession(server)),
+              (std::vector<std::string>{"HELO 127.0.0.1", "MAIL FROM: monitor@example.test",
+                                        "RCPT TO: ops@example.test", "RCPT TO: <ops@example.test>",
+                                        "DATA", "<message>"}));
 }
 
 struct RefusalCase {
@@ -187,7 +192,7 @@ TEST_P(SmtpRefusalTest, ShowsTheBoxOfTheStepAndResetsOnceTheSenderWasNamed) {
     EXPECT_EQ(SendAlert(), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(refusal.step, refusal.reply)});
     auto lines = ClientLines(OnlySession(server));
-    if (!lines.empty() && lines.front() == "HELO " + server.Address()) {
+    if (!lines.empty() && lines.front() == "HELO 127.0.0.1") {
         lines.front() = "HELO";
     }
     EXPECT_EQ(lines, refusal.clientLines);
@@ -248,17 +253,30 @@ INSTANTIATE_TEST_SUITE_P(
              "<message>", "RSET"}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(SmtpSessionTest, GreetingRestArrivingLaterIsReadAsTheHeloReply) {
+TEST_F(SmtpSessionTest, RepliesSplitOverSeveralSegmentsAreReadWhole) {
     auto script = test::AcceptingScript();
-    script.front() =
+    script[0] =
         ScriptedReply::Split({"220-scripted.test first line\r\n", "220 second line\r\n"}, 300ms);
+    script[1] =
+        ScriptedReply::Split({"25", "0-scripted.test\r\n250-SIZE 1000", "\r\n250 HELP\r\n"}, 100ms);
     ScriptedSmtpServer server(script);
     PointAt(server.Address());
 
-    EXPECT_EQ(SendAlert(), 0);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(2, "220 second line\r\n")});
+    EXPECT_EQ(SendAlert(), 1);
+    EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(ClientLines(OnlySession(server)),
-              std::vector<std::string>{"HELO " + server.Address()});
+              (std::vector<std::string>{"HELO 127.0.0.1", "MAIL FROM: monitor@example.test",
+                                        "RCPT TO: ops@example.test", "DATA", "<message>"}));
+}
+
+TEST_F(SmtpSessionTest, ARefusedMultiLineReplyIsShownWhole) {
+    ScriptedSmtpServer server(
+        {ScriptedReply::Split({"554-no service\r\n", "554 here\r\n"}, 200ms)});
+    PointAt(server.Address());
+
+    EXPECT_EQ(SendAlert(), 0);
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{ReplyBox(1, "554-no service\r\n554 here\r\n")});
 }
 
 TEST_F(SmtpSessionTest, ReplyTextEndsAtTheFirstZeroByte) {
@@ -292,6 +310,24 @@ TEST_F(SmtpSessionTest, AReplyThatNeverComesFailsItsStepAsAnEmptyReply) {
 
     EXPECT_EQ(SendWithin(30s, server, [&] { return SendAlert(); }), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(1, "")});
+}
+
+TEST_F(SmtpSessionTest, AMessageTheServerNeverReadsFailsAtTheReplyLimitWithoutABox) {
+    auto script = test::AcceptingScript();
+    script[4] = ScriptedReply::LineThenDeaf("354 go ahead\r\n");
+    auto server = std::make_unique<ScriptedSmtpServer>(script);
+    PointAt(server->Address());
+    client.replyLimit = 300ms;
+    // Far more than the socket buffers of both ends hold.
+    const std::string body(32u << 20, 'x');
+
+    EXPECT_EQ(SendWithin(20s, server,
+                         [&] {
+                             return client.SendMail("monitor@example.test", "ops@example.test",
+                                                    "Large", body);
+                         }),
+              0);
+    EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(SmtpSessionTest, AConnectionNeitherAcceptedNorRefusedGivesUpAtTheLimit) {
@@ -346,18 +382,20 @@ TEST_F(SmtpSessionTest, DisabledEmailsSucceedWithoutConnecting) {
     EXPECT_EQ(server.WaitForSessions(1, kSessionWait).size(), 1u);
 }
 
-TEST_F(SmtpSessionTest, ServerSettingIsReadAtEveryCall) {
+TEST_F(SmtpSessionTest, TheHeldServerIsUsedNotTheStoredSetting) {
     ScriptedSmtpServer first(test::AcceptingScript());
     ScriptedSmtpServer second(test::AcceptingScript());
-    PointAt(first.Address());
-    EXPECT_EQ(SendAlert(), 1);
+    store.Write(key::kSmtp, first.Address());
     PointAt(second.Address());
     EXPECT_EQ(SendAlert(), 1);
+    EXPECT_EQ(second.WaitForSessions(1, kSessionWait).size(), 1u);
+    EXPECT_EQ(first.Connections(), 0);
 
+    // A new account applies to the next message.
+    PointAt(first.Address());
+    EXPECT_EQ(SendAlert(), 1);
     EXPECT_EQ(first.WaitForSessions(1, kSessionWait).size(), 1u);
-    const auto sessions = second.WaitForSessions(1, kSessionWait);
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_TRUE(sessions.front().starts_with("HELO " + second.Address() + "\r\n"));
+    EXPECT_EQ(second.Connections(), 1);
 }
 
 // The plain transport, except that one chosen send call fails without
@@ -369,8 +407,8 @@ class SendFailingTransport final : public ISmtpTransport {
     bool Connect(const sockaddr_in& endpoint, std::chrono::milliseconds limit) override {
         return inner_.Connect(endpoint, limit);
     }
-    bool Send(std::string_view bytes) override {
-        return ++sends_ != failingSend_ && inner_.Send(bytes);
+    bool Send(std::string_view bytes, std::chrono::milliseconds limit) override {
+        return ++sends_ != failingSend_ && inner_.Send(bytes, limit);
     }
     std::string Receive(std::size_t maxBytes, std::chrono::milliseconds limit) override {
         return inner_.Receive(maxBytes, limit);
@@ -404,33 +442,33 @@ TEST_F(SmtpSessionTest, AFailingResetSendStillGivesZeroAfterTheBox) {
 
     EXPECT_EQ(SendAlert(), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ReplyBox(3, "550 sender refused\r\n")});
-    EXPECT_EQ(
-        ClientLines(OnlySession(server)),
-        (std::vector<std::string>{"HELO " + server.Address(), "MAIL FROM: monitor@example.test"}));
+    EXPECT_EQ(ClientLines(OnlySession(server)),
+              (std::vector<std::string>{"HELO 127.0.0.1", "MAIL FROM: monitor@example.test"}));
 }
 
 TEST_F(SmtpSessionTest, LineBreaksInValuesCannotAddCommandsOrHeaders) {
     ScriptedSmtpServer server(test::AcceptingScript());
-    PointAt(server.Address() + "\r\n");
-    client.SetSender("Monitor\r\nBcc: hidden@example.test", "monitor@example.test\nX-Evil: 1");
+    account.server = server.Address() + "\r\n";
+    account.senderName = "Monitor\r\nBcc: hidden@example.test";
+    account.senderEmail = "monitor@example.test\nX-Evil: 1";
+    client.SetAccount(account);
 
     EXPECT_EQ(client.SendMail("monitor@example.test\r\nRCPT TO: hidden@example.test",
                               "ops@example.test\r\nRCPT TO: hidden@example.test",
                               "Alert\r\nBcc: hidden@example.test\r\n\r\nfake body", "body"),
               1);
     EXPECT_EQ(WithoutMessageId(OnlySession(server)),
-              "HELO " + server.Address() +
-                  "\r\n"
-                  "MAIL FROM: monitor@example.testRCPT TO: hidden@example.test\r\n"
-                  "RCPT TO: ops@example.testRCPT TO: hidden@example.test\r\n"
-                  "DATA\r\n"
-                  "Date: Sun, 14 Mar 2004 09:05:07 +0100\r\n"
-                  "Message-Id: <ID>\r\n"
-                  "From: MonitorBcc: hidden@example.test <monitor@example.testX-Evil: 1>\r\n"
-                  "To: <ops@example.testRCPT TO: hidden@example.test>\r\n"
-                  "Subject: AlertBcc: hidden@example.testfake body\r\n"
-                  "\r\n"
-                  "body\r\n.\r\n");
+              "HELO 127.0.0.1\r\n"
+              "MAIL FROM: monitor@example.testRCPT TO: hidden@example.test\r\n"
+              "RCPT TO: ops@example.testRCPT TO: hidden@example.test\r\n"
+              "DATA\r\n"
+              "Date: Sun, 14 Mar 2004 09:05:07 +0100\r\n"
+              "Message-Id: <ID>\r\n"
+              "From: MonitorBcc: hidden@example.test <monitor@example.testX-Evil: 1>\r\n"
+              "To: <ops@example.testRCPT TO: hidden@example.test>\r\n"
+              "Subject: AlertBcc: hidden@example.testfake body\r\n"
+              "\r\n"
+              "body\r\n.\r\n");
 }
 
 TEST_F(SmtpSessionTest, BodyLinesGoOutWithCrLfAndStuffedDots) {

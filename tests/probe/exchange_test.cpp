@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +93,13 @@ TEST(ProbeExchangeTest, ReadsTheStatusCodeOfTheAnswer) {
     }
 }
 
+TEST(ProbeExchangeTest, ControlBytesInTheCodeAreShownEscaped) {
+    LoopbackServer server(ServerScript::Answer("HTTP/1.1 200\r\x1b[2J\aInjected OK\r\n\r\n"));
+    const Outcome outcome = Probe(server.HostAndPort());
+    EXPECT_TRUE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, "200\\x0D\\x1B[2J\\x07Injected");
+}
+
 TEST(ProbeExchangeTest, AnswerWithoutStatusLineLeavesTextUnchanged) {
     using namespace std::string_literals;
     for (const std::string& answer : {"garbage\r\n"s, "HTTP/1.0\0 200 OK\r\n"s}) {
@@ -101,15 +110,28 @@ TEST(ProbeExchangeTest, AnswerWithoutStatusLineLeavesTextUnchanged) {
     }
 }
 
-TEST(ProbeExchangeTest, ReceivesOnceAndAtMost1348Bytes) {
-    // The first receive sees only "HTTP/1.0"; the rest arrives too late to count.
-    LoopbackServer split(ServerScript::Answer("HTTP/1.0").Then(" 200 OK\r\n\r\n", 200ms));
-    EXPECT_EQ(Probe(split.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
+TEST(ProbeExchangeTest, ReadsUntilTheFirstLineEndsOrTheBufferIsFull) {
+    // A status line in two segments is read whole.
+    LoopbackServer split(ServerScript::Answer("HTTP/1.1 2").Then("00 OK\r\n\r\n", 200ms));
+    EXPECT_EQ(Probe(split.HostAndPort(), 5s, 5s, kBefore).statusText, "200");
+    LoopbackServer atBlank(ServerScript::Answer("HTTP/1.0").Then(" 404 Not Found\r\n", 200ms));
+    EXPECT_EQ(Probe(atBlank.HostAndPort(), 5s, 5s, kBefore).statusText, "404");
 
-    // After 1347 bytes the blank is byte 1348, the last one received, which is
-    // never read; with a larger buffer the code behind it would be found.
+    // The answer limit covers the whole read: what came by then is read as it is
+    // (its last byte dropped, so the blank after the code still ends it).
+    LoopbackServer late(ServerScript::Answer("HTTP/1.0 503 Se").Then("rvice Unavailable\r\n", 3s));
+    const Outcome outcome = Probe(late.HostAndPort(), 5s, 500ms, kBefore);
+    EXPECT_TRUE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, "503");
+    EXPECT_LT(outcome.took, 2s);
+
+    // After 1347 bytes the blank is byte 1348, the last one read, which is
+    // never part of the text; with a larger buffer the code behind it would be found.
     LoopbackServer longLine(ServerScript::Answer(std::string(1347, 'H') + " 200 OK\r\n\r\n"));
     EXPECT_EQ(Probe(longLine.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
+    LoopbackServer longSplit(ServerScript::Answer(std::string(1000, 'H'))
+                                 .Then(std::string(347, 'H') + " 200\r\n", 200ms));
+    EXPECT_EQ(Probe(longSplit.HostAndPort(), 5s, 5s, kBefore).statusText, kBefore);
     // Here the code and the blank after it are just inside the bytes read.
     LoopbackServer shorter(ServerScript::Answer(std::string(1342, 'H') + " 200 OK\r\n\r\n"));
     EXPECT_EQ(Probe(shorter.HostAndPort(), 5s, 5s, kBefore).statusText, "200");
@@ -134,6 +156,21 @@ TEST(ProbeExchangeTest, SilentServerEndsAfterTheAnswerLimit) {
     EXPECT_LT(outcome.took, 30s);  // the default limit would have been 60 s
     ASSERT_TRUE(server.WaitForRequests(1, 5s));
     EXPECT_EQ(server.Requests()[0], "GET / HTTP/1.0\r\n\r\n");
+}
+
+TEST(ProbeExchangeTest, ARequestThePeerNeverReadsFailsAtTheAnswerLimit) {
+    auto server =
+        std::make_unique<LoopbackServer>(ServerScript::Only(ServerScript::Action::kNeverRead));
+    // Far more than the socket buffers of both ends hold.
+    const std::string url = server->HostAndPort() + "/" + std::string(32u << 20, 'a');
+    auto probe = std::async(std::launch::async, [&] { return Probe(url, 5s, 300ms, kBefore); });
+    if (probe.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the probe was still sending after 20 s";
+        server->Stop();  // closes the connection, which frees the probe
+    }
+    const Outcome outcome = probe.get();
+    EXPECT_FALSE(outcome.exchanged);
+    EXPECT_EQ(outcome.statusText, kBefore);
 }
 
 // A socket bound to a port but not listening: connecting to it is refused.

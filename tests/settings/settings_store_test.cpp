@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -149,12 +150,16 @@ TEST_F(SettingsStoreTest, DefaultPathFollowsXdgAndTheFirstWriteMakesPrivateFiles
     EXPECT_EQ(ModeOf(expected), 0600u);
     EXPECT_EQ(user.Read(key::kSmtpPassword), "secret");
 
-    // Nothing is left behind next to the database.
+    // Beside the database only its write-ahead log and index, private too.
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(expected.parent_path())) {
         names.push_back(entry.path().filename().string());
     }
-    EXPECT_EQ(names, std::vector<std::string>{"settings.db"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"settings.db", "settings.db-shm", "settings.db-wal"}));
+    EXPECT_EQ(ModeOf(expected.string() + "-wal"), 0600u);
+    EXPECT_EQ(ModeOf(expected.string() + "-shm"), 0600u);
 }
 
 TEST_F(SettingsStoreTest, NoWriteIsLostWhenThreadsAndASecondProcessWriteAtOnce) {
@@ -251,20 +256,28 @@ TEST_F(SettingsStoreTest, NoWriteIsLostWhenThreadsAndASecondProcessWriteAtOnce) 
     }
     EXPECT_EQ(store.List().size(),
               static_cast<std::size_t>(1 + (kThreads + kChildThreads) * kWritesEach));
+    // All of it under the write-ahead log (header read and write versions 2).
+    EXPECT_EQ(ReadFileBytes(file).substr(18, 2), std::string("\x02\x02", 2));
 }
 
 TEST_F(SettingsStoreTest, AWriterThatDiedMidWriteDoesNotHideTheHeldValues) {
-    ASSERT_TRUE(store.WriteInt(kSettings, "kept", 5));
+    {
+        // Closed again before the crash below, which needs the file alone.
+        SettingsStore writer(file);
+        ASSERT_TRUE(writer.WriteInt(kSettings, "kept", 5));
+    }
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // A large uncommitted transaction spills into the file and leaves a
-        // hot journal behind when the process ends without committing.
+        // A database in the rollback-journal mode of older versions: a large
+        // uncommitted transaction spills into the file and leaves a hot
+        // journal behind when the process ends without committing.
         sqlite3* db = nullptr;
         sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_exec(
             db,
-            "PRAGMA cache_size = 1; BEGIN IMMEDIATE; CREATE TABLE filler(x);"
+            "PRAGMA journal_mode = DELETE; PRAGMA cache_size = 1; BEGIN IMMEDIATE;"
+            " CREATE TABLE filler(x);"
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
             " INSERT INTO filler SELECT randomblob(500) FROM n;",
             nullptr, nullptr, nullptr);
@@ -311,10 +324,14 @@ TEST_F(SettingsStoreTest, AFileThatIsNotADatabaseIsNeverOverwritten) {
 }
 
 TEST_F(SettingsStoreTest, ACorruptDatabaseIsLeftAsItIs) {
-    for (int i = 0; i < 50; ++i) {
-        ASSERT_TRUE(store.WriteInt(kSettings, "k" + std::to_string(i), i));
+    {
+        // Closing the last connection copies the log into the database file.
+        SettingsStore writer(file);
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(writer.WriteInt(kSettings, "k" + std::to_string(i), i));
+        }
+        ASSERT_TRUE(writer.Write(key::kInterval, 0, 20));
     }
-    ASSERT_TRUE(store.Write(key::kInterval, 0, 20));
     const std::string healthy = ReadFileBytes(file);
     ASSERT_GE(healthy.size(), 8192u);
 

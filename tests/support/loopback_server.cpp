@@ -123,6 +123,14 @@ void LoopbackServer::Serve(int client, std::size_t slot) {
         ::close(client);
         return;
     }
+    if (script_.action == ServerScript::Action::kNeverRead) {
+        // What the client sends fills the socket buffers and then waits.
+        Record(slot, {});
+        pollfd wake{wakeRead_, POLLIN, 0};
+        PollRetrying(&wake, 1, -1);
+        ::close(client);
+        return;
+    }
     Record(slot, ReadRequest(client));
     switch (script_.action) {
         case ServerScript::Action::kAnswer:

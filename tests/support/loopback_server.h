@@ -19,6 +19,7 @@ struct ServerScript {
         kStaySilent,         // read the request, then hold the connection open until Stop
         kCloseAfterRequest,  // read the request, close without a byte sent
         kCloseAtOnce,        // close right after accepting, reading nothing
+        kNeverRead,          // accept, then neither read nor send until Stop
     };
     // Bytes sent once `after` has passed since the previous
     // step (the first step: since the request was complete).

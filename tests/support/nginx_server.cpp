@@ -81,11 +81,14 @@ bool Reaped(pid_t pid, Clock::duration limit) {
 
 }  // namespace
 
-NginxServer::NginxServer(const std::string& extraLocations) : documentRoot_(dir_ / "www") {
+NginxServer::NginxServer(const std::string& extraLocations)
+    : NginxServer(NginxOptions{.extraLocations = extraLocations}) {}
+
+NginxServer::NginxServer(const NginxOptions& options) : documentRoot_(dir_ / "www") {
     std::filesystem::create_directories(documentRoot_);
     std::ofstream(documentRoot_ / "index.html", std::ios::binary) << kIndexBody;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (TryStart(FreePort(), extraLocations)) {
+        if (TryStart(FreePort(), options)) {
             return;
         }
     }
@@ -114,8 +117,8 @@ void NginxServer::Stop() {
     pid_ = -1;
 }
 
-bool NginxServer::TryStart(std::uint16_t port, const std::string& extraLocations) {
-    WriteConfig(port, extraLocations);
+bool NginxServer::TryStart(std::uint16_t port, const NginxOptions& options) {
+    WriteConfig(port, options);
     const std::string prefix = dir_.Path().string() + "/";
     const std::string config = (dir_ / "nginx.conf").string();
     const std::string errorLog = ErrorLog().string();
@@ -166,8 +169,17 @@ bool NginxServer::WaitUntilListening(std::uint16_t port) {
     return false;
 }
 
-void NginxServer::WriteConfig(std::uint16_t port, const std::string& extraLocations) const {
+void NginxServer::WriteConfig(std::uint16_t port, const NginxOptions& options) const {
     const std::string dir = dir_.Path().string();
+    const bool tls = !options.certificate.empty() && !options.key.empty();
+    std::string listen = "    listen 127.0.0.1:" + std::to_string(port) + (tls ? " ssl" : "");
+    std::string certificates;
+    if (tls) {
+        certificates = "    ssl_certificate " + options.certificate.string() +
+                       ";\n"
+                       "    ssl_certificate_key " +
+                       options.key.string() + ";\n";
+    }
     std::ofstream config(dir_ / "nginx.conf", std::ios::binary | std::ios::trunc);
     config << "daemon off;\n"
               "master_process off;\n"
@@ -183,12 +195,20 @@ void NginxServer::WriteConfig(std::uint16_t port, const std::string& extraLocati
            << "  fastcgi_temp_path " << dir << "/fastcgi;\n"
            << "  uwsgi_temp_path " << dir << "/uwsgi;\n"
            << "  scgi_temp_path " << dir << "/scgi;\n"
-           << "  default_type text/html;\n"
-              "  server {\n"
-           << "    listen 127.0.0.1:" << port << ";\n"
-           << "    root " << documentRoot_.string() << ";\n"
+           << "  default_type text/html;\n";
+    if (!options.serverName.empty()) {
+        config << "  server {\n"
+               << listen << " default_server;\n"
+               << certificates << "    return 421;\n"
+               << "  }\n";
+    }
+    config << "  server {\n" << listen << ";\n" << certificates;
+    if (!options.serverName.empty()) {
+        config << "    server_name " << options.serverName << ";\n";
+    }
+    config << "    root " << documentRoot_.string() << ";\n"
            << "    location = /moved { return 301 /; }\n"
-           << extraLocations << "\n"
+           << options.extraLocations << "\n"
            << "  }\n"
               "}\n";
 }

@@ -18,14 +18,27 @@
 
 namespace orvalin::test {
 
+struct NginxOptions {
+    // Put into the server block as it is, for example
+    // "location = /gone { return 410; }".
+    std::string extraLocations{};
+    // With both set, the port speaks TLS only, with this certificate.
+    std::filesystem::path certificate{};
+    std::filesystem::path key{};
+    // When set, the server block answers only requests whose Host (without
+    // its port) is this name; any other request, one without Host included,
+    // gets 421 from a default server on the same port.
+    std::string serverName{};
+};
+
 class NginxServer {
   public:
     static constexpr std::string_view kIndexBody = "Orvalin test page\n";
 
-    // extraLocations is put into the server block as it is, for example
-    // "location = /gone { return 410; }". Throws std::runtime_error when nginx
-    // cannot be started; the message then holds nginx's error log.
+    // Throws std::runtime_error when nginx cannot be started; the message
+    // then holds nginx's error log.
     explicit NginxServer(const std::string& extraLocations = {});
+    explicit NginxServer(const NginxOptions& options);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -44,8 +57,8 @@ class NginxServer {
     static constexpr const char* kBinary = "/usr/sbin/nginx";
 
   private:
-    bool TryStart(std::uint16_t port, const std::string& extraLocations);
-    void WriteConfig(std::uint16_t port, const std::string& extraLocations) const;
+    bool TryStart(std::uint16_t port, const NginxOptions& options);
+    void WriteConfig(std::uint16_t port, const NginxOptions& options) const;
     bool WaitUntilListening(std::uint16_t port);
 
     TempDir dir_;

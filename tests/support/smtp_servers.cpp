@@ -60,6 +60,12 @@ ScriptedReply ScriptedReply::Line(std::string text) {
     return {{std::move(text)}, 0ms, false};
 }
 
+ScriptedReply ScriptedReply::LineThenDeaf(std::string text) {
+    ScriptedReply reply = Line(std::move(text));
+    reply.deafAfter = true;
+    return reply;
+}
+
 ScriptedReply ScriptedReply::Split(std::vector<std::string> parts,
                                    std::chrono::milliseconds pause) {
     return {std::move(parts), pause, false};
@@ -125,6 +131,7 @@ void ScriptedSmtpServer::Serve(int fd) {
     std::string pending;
     std::size_t nextReply = 0;
     bool inMessage = false;  // the last reply invited the message, which ends with a lone dot
+    bool deaf = false;
 
     const auto reply = [&] {
         inMessage = false;
@@ -136,6 +143,7 @@ void ScriptedSmtpServer::Serve(int fd) {
             return true;
         }
         inMessage = !step.parts.empty() && step.parts.front().starts_with("354");
+        deaf = step.deafAfter;
         return SendReply(fd, step);
     };
 
@@ -144,6 +152,10 @@ void ScriptedSmtpServer::Serve(int fd) {
     }
     char buffer[4096];
     while (!stop_) {
+        if (deaf) {
+            std::this_thread::sleep_for(kPollStep);
+            continue;
+        }
         if (!WaitReadable(fd, kPollStep)) {
             continue;
         }
@@ -170,6 +182,9 @@ void ScriptedSmtpServer::Serve(int fd) {
             pending.erase(0, unitEnd);
             if (!reply()) {
                 return;
+            }
+            if (deaf) {
+                break;
             }
         }
     }
@@ -289,9 +304,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-SmtpSink::SmtpSink() {
-    const std::string script = kSinkScript.string();
-    const std::string folder = folder_.Path().string();
+SmtpSink::SmtpSink(const SmtpSinkOptions& options) {
+    std::vector<std::string> args = {kPython, kSinkScript.string(), folder_.Path().string()};
+    if (!options.certificate.empty()) {
+        args.insert(args.end(),
+                    {"--cert", options.certificate.string(), "--key", options.key.string()});
+    }
+    if (options.implicitTls) {
+        args.emplace_back("--implicit-tls");
+    }
+    if (!options.username.empty()) {
+        args.insert(args.end(), {"--user", options.username, "--password", options.password});
+    }
+    if (options.loginOnly) {
+        args.emplace_back("--login-only");
+    }
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     const std::string log = (folder_ / "sink.log").string();
     std::vector<std::string> environment = SinkEnvironment();
     std::vector<char*> envp;
@@ -320,9 +352,7 @@ SmtpSink::SmtpSink() {
         if (in >= 0) {
             ::dup2(in, STDIN_FILENO);
         }
-        char* const argv[] = {const_cast<char*>(kPython), const_cast<char*>(script.c_str()),
-                              const_cast<char*>(folder.c_str()), nullptr};
-        ::execve(kPython, argv, envp.data());
+        ::execve(kPython, argv.data(), envp.data());
         ::_exit(127);
     }
 
@@ -380,7 +410,8 @@ std::vector<ReceivedMail> SmtpSink::Messages() const {
         }
         messages.push_back({ReadFileBytes(message / "helo"), ReadFileBytes(message / "from"),
                             SplitLines(ReadFileBytes(message / "rcpt")),
-                            ReadFileBytes(message / "data")});
+                            ReadFileBytes(message / "data"), ReadFileBytes(message / "login"),
+                            ReadFileBytes(message / "tls") == "1"});
     }
 }
 

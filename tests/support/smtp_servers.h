@@ -20,13 +20,16 @@
 namespace orvalin::test {
 
 // One reply of a scripted server: its parts are sent one after the other with
-// a pause between them; a silent reply sends nothing at all.
+// a pause between them; a silent reply sends nothing at all. After a deaf
+// reply the server reads nothing more and holds the connection until it ends.
 struct ScriptedReply {
     std::vector<std::string> parts;
     std::chrono::milliseconds pause{0};
     bool silent = false;
+    bool deafAfter = false;
 
     static ScriptedReply Line(std::string text);
+    static ScriptedReply LineThenDeaf(std::string text);
     static ScriptedReply Split(std::vector<std::string> parts, std::chrono::milliseconds pause);
     static ScriptedReply Silent();
 };
@@ -108,6 +111,21 @@ struct ReceivedMail {
     std::string mailFrom;                 // the envelope sender
     std::vector<std::string> recipients;  // the envelope recipients
     std::string data;                     // header and body as received, dots unstuffed
+    std::string login;                    // the user it logged in as; empty without login
+    bool overTls = false;                 // the message came over TLS
+};
+
+// How a real SMTP server is set up; by default plain SMTP without login.
+struct SmtpSinkOptions {
+    // With both set the server offers STARTTLS with this certificate...
+    std::filesystem::path certificate{};
+    std::filesystem::path key{};
+    // ...or speaks TLS from the first byte.
+    bool implicitTls = false;
+    // When set, a login (AUTH PLAIN or LOGIN, only over TLS) is required.
+    std::string username{};
+    std::string password{};
+    bool loginOnly = false;  // offer AUTH LOGIN alone
 };
 
 // A real SMTP server (Debian's aiosmtpd under /usr/bin/python3) on a free
@@ -115,7 +133,7 @@ struct ReceivedMail {
 // every message and keeps it. Throws std::runtime_error when it cannot start.
 class SmtpSink {
   public:
-    SmtpSink();
+    explicit SmtpSink(const SmtpSinkOptions& options = {});
     ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;

@@ -1,0 +1,69 @@
+#include "desktop/app/desktop_session.h"
+
+#include "desktop/frontend/desktop_frontend.h"
+#include "desktop/frontend/message_broker.h"
+#include "desktop/frontend/qt_timers.h"
+#include "desktop/tray/tray_icon.h"
+#include "desktop/window/main_window.h"
+#include "engine/monitor_engine.h"
+#include "platform/clock.h"
+#include "platform/instance_lock.h"
+#include "settings/instance_count.h"
+#include "settings/settings_store.h"
+
+namespace orvalin::desktop {
+
+SessionOptions DefaultSessionOptions() {
+    return SessionOptions{SettingsStore::DefaultPath(), InstanceLock::DefaultLockFile(),
+                          AutostartEntry(), nullptr};
+}
+
+DesktopSession::DesktopSession(SessionOptions options)
+    : store_(std::make_shared<SettingsStore>(options.settingsFile)),
+      instance_(std::make_unique<InstanceLock>(options.lockFile)) {
+    // A second instance is counted, not refused.
+    RegisterInstance(*store_, instance_->OtherInstanceRunning());
+
+    boxes_ = std::make_unique<MessageBroker>();
+    tray_ = std::make_unique<TrayIcon>();
+    window_ = std::make_unique<MainWindow>(store_, *tray_, *boxes_, options.autostart);
+    boxes_->SetOwnerWindow(window_.get());
+    frontEnd_ = std::make_unique<DesktopFrontEnd>(*window_, *tray_, *boxes_);
+    timers_ = std::make_unique<QtTimerHost>();
+    dispatcher_ = std::make_unique<QtUiDispatcher>(*timers_);
+    std::shared_ptr<IClock> clock = options.clock ? options.clock : std::make_shared<SystemClock>();
+    engine_ = std::make_unique<CMonitorEngine>(
+        FrontEnd{*frontEnd_, *frontEnd_, *frontEnd_, *frontEnd_, *timers_, *dispatcher_}, store_,
+        std::move(clock));
+    timers_->onFire = [engine = engine_.get()](int id) { engine->OnTimer(id); };
+    window_->AttachEngine(*engine_);
+
+    engine_->LoadSettings();
+    window_->LoadWindowSettings();
+    tray_->Show();
+    engine_->Start();
+}
+
+DesktopSession::~DesktopSession() {
+    End();
+}
+
+void DesktopSession::Show() {
+    window_->show();
+}
+
+void DesktopSession::End() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    // The position as the user left it, before the window goes from the screen.
+    const QPoint corner = window_->OuterPosition();
+    window_->hide();
+    engine_->Shutdown();
+    window_->SaveOnExit(corner);
+    UnregisterInstance(*store_);
+    tray_->Remove();
+}
+
+}  // namespace orvalin::desktop

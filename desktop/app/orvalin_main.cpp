@@ -1,0 +1,39 @@
+// orvalin: the desktop program. One window with four website panels and an
+// icon in the notification area; the monitoring runs in the engine.
+#include <QApplication>
+#include <cstdlib>
+
+#include "desktop/app/desktop_session.h"
+#include "desktop/app/stop_signals.h"
+#include "desktop/qt_text.h"
+#include "desktop/tray/icon_library.h"
+#include "desktop/window/main_window.h"
+#include "engine/monitor_engine.h"
+#include "resources/resource_ids.h"
+#include "resources/strings.h"
+
+int main(int argc, char** argv) {
+    using namespace orvalin;
+    using namespace orvalin::desktop;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(Q(text::kAppTitle));
+    QApplication::setApplicationVersion(Q(text::kAppVersion));
+    QApplication::setDesktopFileName(QStringLiteral("orvalin"));
+    QApplication::setWindowIcon(IconById(ids::kIconNormal));
+    // Hidden to the notification area the program keeps running; it ends by
+    // Exit, Terminate or ESC only.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    DesktopSession session;
+    QObject::connect(&session.Window(), &MainWindow::Exiting, &app, &QApplication::quit);
+    const StopSignals stopSignals([&session] { session.Window().RequestExit(); });
+    session.Show();
+    QApplication::exec();
+    session.End();
+    if (session.Engine().ActiveChecks() > 0) {
+        // Checks that outlived the wait end with the process, as they are.
+        std::_Exit(EXIT_SUCCESS);
+    }
+    return EXIT_SUCCESS;
+}

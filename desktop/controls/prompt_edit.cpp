@@ -1,0 +1,118 @@
+#include "desktop/controls/prompt_edit.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+
+namespace orvalin::desktop {
+
+PromptEdit::PromptEdit(const QString& prompt, bool restoreWhenEmpty, int colourType,
+                       QWidget* parent)
+    : QLineEdit(prompt, parent),
+      prompt_(prompt),
+      restoreWhenEmpty_(restoreWhenEmpty),
+      colourType_(colourType) {
+    RecomputeColour();
+}
+
+void PromptEdit::Configure(const QString& prompt, bool restoreWhenEmpty, int colourType) {
+    SetPrompt(prompt);
+    restoreWhenEmpty_ = restoreWhenEmpty;
+    colourType_ = colourType;
+}
+
+void PromptEdit::SetPrompt(const QString& prompt) {
+    prompt_ = prompt;
+    if (text() != prompt_) {
+        setText(prompt_);
+        ShowStart();
+    }
+}
+
+bool PromptEdit::IsShowingPrompt() const {
+    return text().trimmed().compare(prompt_, Qt::CaseInsensitive) == 0;
+}
+
+void PromptEdit::SetColourType(int type) {
+    colourType_ = type;
+    RecomputeColour();
+}
+
+void PromptEdit::RecomputeColour() {
+    const QPalette system = QApplication::palette(this);
+    switch (colourType_) {
+        case kWindowText:
+            unfocusedColour_ = system.color(QPalette::Text);
+            break;
+        case kHighlight:
+            unfocusedColour_ = system.color(QPalette::Highlight);
+            break;
+        case kGreyText:
+            unfocusedColour_ = system.color(QPalette::Disabled, QPalette::Text);
+            break;
+        case kBlue:
+            unfocusedColour_ = QColor(0, 0, 255);
+            break;
+        default:
+            break;
+    }
+    ApplyTextColour();
+}
+
+void PromptEdit::ApplyTextColour() {
+    QPalette own = palette();
+    const QColor wanted =
+        hasFocus() ? QApplication::palette(this).color(QPalette::Text) : unfocusedColour_;
+    if (own.color(QPalette::Active, QPalette::Text) == wanted &&
+        own.color(QPalette::Inactive, QPalette::Text) == wanted) {
+        return;
+    }
+    own.setColor(QPalette::Active, QPalette::Text, wanted);
+    own.setColor(QPalette::Inactive, QPalette::Text, wanted);
+    applyingColour_ = true;
+    setPalette(own);
+    applyingColour_ = false;
+}
+
+void PromptEdit::ShowStart() {
+    if (!hasFocus()) {
+        setCursorPosition(0);
+    }
+}
+
+void PromptEdit::ClearPromptOnEntry() {
+    if (IsShowingPrompt()) {
+        clear();
+    }
+}
+
+void PromptEdit::focusInEvent(QFocusEvent* event) {
+    ClearPromptOnEntry();
+    QLineEdit::focusInEvent(event);
+    ApplyTextColour();
+}
+
+void PromptEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (IsShowingPrompt()) {
+        setText(prompt_);  // also puts back a prompt typed in other case or with blanks
+    } else if (restoreWhenEmpty_ && text().trimmed().isEmpty()) {
+        setText(prompt_);
+    }
+    ShowStart();
+    ApplyTextColour();
+}
+
+void PromptEdit::mousePressEvent(QMouseEvent* event) {
+    QLineEdit::mousePressEvent(event);
+    ClearPromptOnEntry();
+}
+
+void PromptEdit::changeEvent(QEvent* event) {
+    QLineEdit::changeEvent(event);
+    // A new system palette: the colour follows the type again.
+    if (event->type() == QEvent::ApplicationPaletteChange && !applyingColour_) {
+        RecomputeColour();
+    }
+}
+
+}  // namespace orvalin::desktop

@@ -1,0 +1,90 @@
+#include "desktop/dialogs/email_commands.h"
+
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "desktop/dialogs/email_setup_dialog.h"
+#include "desktop/qt_text.h"
+#include "desktop/window/main_window.h"
+#include "engine/monitor_engine.h"
+#include "resources/desktop_texts.h"
+#include "resources/strings.h"
+
+namespace orvalin::desktop {
+namespace {
+
+// The modal notice shown while the test sends. The user cannot dismiss it:
+// it closes when the test has ended.
+class TestRunningNotice : public QDialog {
+  public:
+    explicit TestRunningNotice(QWidget* parent) : QDialog(parent) {
+        setObjectName(QStringLiteral("emailTestNotice"));
+        setWindowTitle(Q(text::kAppTitle));
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        auto* column = new QVBoxLayout(this);
+        column->addWidget(new QLabel(Q(text::kEmailTestRunning), this));
+        auto* busy = new QProgressBar(this);
+        busy->setRange(0, 0);
+        busy->setTextVisible(false);
+        column->addWidget(busy);
+        setMinimumWidth(280);
+    }
+
+    void Finish() {
+        finished_ = true;
+        accept();
+    }
+
+    bool Finished() const { return finished_; }
+
+    void reject() override {
+        if (finished_) {
+            QDialog::reject();
+        }
+    }
+
+  private:
+    bool finished_ = false;
+};
+
+}  // namespace
+
+void EmailCommands::OpenSettings() {
+    EmailSetupDialog dialog(engine_.Mail(), dialogs_, &window_);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    engine_.SaveMailSettings(dialog.Result());
+    if (dialogs_.AskYesNo(std::string(text::kEmailRecommendTest))) {
+        RunTest();
+    }
+}
+
+void EmailCommands::RunTest() {
+    TestRunningNotice notice(&window_);
+    QPointer<TestRunningNotice> guard(&notice);
+    if (!engine_.RunEmailTest([guard] {
+            if (guard) {
+                guard->Finish();
+            }
+        })) {
+        return;
+    }
+    // The program may end while the test runs; the notice goes with it.
+    if (auto* main = qobject_cast<MainWindow*>(&window_)) {
+        QObject::connect(main, &MainWindow::Exiting, &notice, [guard] {
+            if (guard) {
+                guard->Finish();
+            }
+        });
+    }
+    if (!notice.Finished()) {
+        notice.exec();
+    }
+}
+
+}  // namespace orvalin::desktop

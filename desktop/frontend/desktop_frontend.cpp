@@ -1,0 +1,191 @@
+#include "desktop/frontend/desktop_frontend.h"
+
+#include "desktop/controls/prompt_edit.h"
+#include "desktop/controls/response_graph.h"
+#include "desktop/controls/status_label.h"
+#include "desktop/frontend/message_broker.h"
+#include "desktop/panel/site_panel.h"
+#include "desktop/qt_text.h"
+#include "desktop/tray/tray_icon.h"
+#include "desktop/window/main_window.h"
+#include "resources/desktop_texts.h"
+
+namespace orvalin::desktop {
+namespace {
+
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < 4;
+}
+
+}  // namespace
+
+void GraphAdapter::AddPoint(double value, int state) {
+    graph_->AddPoint(value, state);
+}
+void GraphAdapter::ClearData() {
+    graph_->ClearData();
+}
+void GraphAdapter::SetScale(double scale) {
+    graph_->SetScale(scale);
+}
+void GraphAdapter::SetLabels(const std::array<std::string, kLabelDivisions>& labels) {
+    for (int row = 0; row < kLabelDivisions; ++row) {
+        graph_->SetLabel(row, Q(labels[static_cast<std::size_t>(row)]));
+    }
+}
+void GraphAdapter::SetLabelWidth(int pixels) {
+    graph_->SetLabelWidth(pixels);
+}
+void GraphAdapter::SetLabelCount(int count) {
+    graph_->SetLabelCount(count);
+}
+void GraphAdapter::SetDirection(int newestLeft) {
+    graph_->SetDirection(newestLeft != 0);
+}
+void GraphAdapter::SetLabelSide(int left) {
+    graph_->SetLabelSide(left != 0);
+}
+
+DesktopFrontEnd::DesktopFrontEnd(MainWindow& window, TrayIcon& tray, MessageBroker& boxes)
+    : window_(window), tray_(tray), boxes_(boxes) {
+    for (int i = 0; i < 4; ++i) {
+        graphs_[static_cast<std::size_t>(i)].Bind(window_.Panel(i).Graph());
+    }
+}
+
+std::string DesktopFrontEnd::AddressBoxText(int slot) {
+    return ValidSlot(slot) ? S(window_.Panel(slot).AddressBox().text()) : std::string();
+}
+
+void DesktopFrontEnd::SetAddressBoxText(int slot, const std::string& text) {
+    if (ValidSlot(slot)) {
+        window_.Panel(slot).AddressBox().ShowText(Q(text));
+    }
+}
+
+void DesktopFrontEnd::FocusAddressBox(int slot) {
+    if (ValidSlot(slot)) {
+        window_.Panel(slot).AddressBox().setFocus();
+    }
+}
+
+std::string DesktopFrontEnd::WarningBoxText(int slot) {
+    return ValidSlot(slot) ? S(window_.Panel(slot).WarningBox().text()) : std::string();
+}
+
+void DesktopFrontEnd::SetWarningBoxText(int slot, const std::string& text) {
+    if (ValidSlot(slot)) {
+        window_.Panel(slot).WarningBox().setText(Q(text));
+    }
+}
+
+std::string DesktopFrontEnd::IntervalBoxText(int slot) {
+    return ValidSlot(slot) ? S(window_.Panel(slot).IntervalEdit().text()) : std::string();
+}
+
+void DesktopFrontEnd::SetIntervalBoxText(int slot, const std::string& text) {
+    if (ValidSlot(slot)) {
+        window_.Panel(slot).IntervalEdit().setText(Q(text));
+    }
+}
+
+void DesktopFrontEnd::SetCaption(int slot, const std::string& caption) {
+    if (ValidSlot(slot)) {
+        window_.Panel(slot).setTitle(Q(caption));
+    }
+}
+
+void DesktopFrontEnd::SetStatusColour(int slot, std::optional<Colour> colour) {
+    if (!ValidSlot(slot)) {
+        return;
+    }
+    StatusLabel& label = window_.Panel(slot).LastAccess();
+    if (!colour) {
+        label.SetBackColour(std::nullopt);
+        label.setAccessibleDescription(QString());
+        return;
+    }
+    label.SetBackColour(QColor(colour->red, colour->green, colour->blue));
+    // What the colour says, for those who do not see it.
+    std::string_view meaning = text::kStatusWell;
+    if (*colour == kColourUnreachable) {
+        meaning = text::kStatusFailing;
+    } else if (*colour == kColourSlow) {
+        meaning = text::kStatusSlow;
+    }
+    label.setAccessibleDescription(Q(meaning));
+}
+
+void DesktopFrontEnd::ClearPanelTexts(int slot) {
+    if (!ValidSlot(slot)) {
+        return;
+    }
+    SitePanel& panel = window_.Panel(slot);
+    panel.LastAccess().clear();
+    panel.BestAccess().clear();
+    panel.WorstAccess().clear();
+    panel.LastAlert().clear();
+    panel.LastRecovery().clear();
+}
+
+void DesktopFrontEnd::ApplyPanelUpdate(int slot, const PanelUpdate& update) {
+    if (!ValidSlot(slot)) {
+        return;
+    }
+    SitePanel& panel = window_.Panel(slot);
+    GraphAdapter& graph = graphs_[static_cast<std::size_t>(slot)];
+    graph.SetLabels(update.labels);
+    graph.SetScale(update.scale);
+    panel.LastAccess().setText(Q(update.lastAccess));
+    if (update.bestAccess) {
+        panel.BestAccess().setText(Q(*update.bestAccess));
+    }
+    if (update.worstAccess) {
+        panel.WorstAccess().setText(Q(*update.worstAccess));
+    }
+    panel.LastAlert().setText(Q(update.lastAlert));
+    panel.LastRecovery().setText(Q(update.lastRecovery));
+}
+
+IResponseGraph& DesktopFrontEnd::Graph(int slot) {
+    return graphs_[static_cast<std::size_t>(ValidSlot(slot) ? slot : 0)];
+}
+
+// A notification area may have come or gone since the last look.
+void DesktopFrontEnd::CheckFinished(const CheckReport&) {
+    tray_.RefreshAvailability();
+}
+
+bool DesktopFrontEnd::HasTray() const {
+    return tray_.Available();
+}
+
+void DesktopFrontEnd::SetIconAndTip(int iconId, const std::string& tip) {
+    tray_.SetIconAndTip(iconId, Q(tip));
+}
+
+void DesktopFrontEnd::ShowWarning(const std::string& text) {
+    boxes_.ShowWarning(text);
+}
+
+bool DesktopFrontEnd::AskYesNo(const std::string& text) {
+    return boxes_.AskYesNo(text);
+}
+
+void DesktopFrontEnd::BeginClosing() {
+    boxes_.BeginClosing();
+}
+
+void DesktopFrontEnd::OpenEmailSettings() {
+    window_.OpenEmailSettings();
+}
+
+void DesktopFrontEnd::HideWindow() {
+    window_.HideWindow();
+}
+
+void DesktopFrontEnd::ApplyLayout() {
+    window_.ApplyLayout();
+}
+
+}  // namespace orvalin::desktop

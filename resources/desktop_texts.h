@@ -1,0 +1,102 @@
+// Texts of the desktop program: menus, panels, dialogs and the tray, defined
+// once. The texts it shares with the core (captions, placeholders, the email
+// test's results) stay in strings.h.
+#pragma once
+
+#include <string_view>
+
+namespace orvalin::text {
+
+// Menu bar
+inline constexpr std::string_view kMenuOrvalin = "Orvalin";
+inline constexpr std::string_view kMenuShowDetails = "Show Details";
+inline constexpr std::string_view kMenuCompactMode = "Compact Mode";
+inline constexpr std::string_view kMenuStartHidden = "Start Hidden";
+inline constexpr std::string_view kMenuAutoStart = "Auto Start at Login";
+inline constexpr std::string_view kMenuHide = "&Hide";
+inline constexpr std::string_view kMenuAlwaysOnTop = "&Always on Top";
+inline constexpr std::string_view kMenuExit = "E&xit\tESC";
+inline constexpr std::string_view kMenuView = "View";
+inline constexpr std::string_view kMenuAccessLog = "Access log";
+inline constexpr std::string_view kMenuErrorLog = "Error log";
+inline constexpr std::string_view kMenuSetup = "Setup";
+inline constexpr std::string_view kMenuEmailSettings = "Email settings";
+inline constexpr std::string_view kMenuTestEmail = "Test Email Settings";
+inline constexpr std::string_view kMenuLogSettings = "Log settings";
+inline constexpr std::string_view kMenuProbeMode = "Modern probing (HTTPS, Host header)";
+inline constexpr std::string_view kMenuResetWebsite = "Reset Website ";  // followed by 1..4
+inline constexpr std::string_view kMenuHelp = "Help";
+inline constexpr std::string_view kMenuContents = "Contents";
+inline constexpr std::string_view kMenuOnTheWeb = "On the web...";
+inline constexpr std::string_view kMenuTellAFriend = "Tell a friend...";
+inline constexpr std::string_view kMenuAbout = "&About";
+
+// Tray menu
+inline constexpr std::string_view kTrayOpen = "&Open Orvalin";
+inline constexpr std::string_view kTrayAbout = "&About Orvalin...";
+inline constexpr std::string_view kTrayTerminate = "&Terminate Orvalin";
+
+// Website panels
+inline constexpr std::string_view kPromptInitial = "<Enter Text Here>";
+inline constexpr std::string_view kPollButton = "Poll";
+inline constexpr std::string_view kDelButton = "Del";
+inline constexpr std::string_view kPollingInterval = "Polling interval";
+inline constexpr std::string_view kMinutes = "minutes";
+inline constexpr std::string_view kWarningOver = "Warning over";
+inline constexpr std::string_view kLastAccess = "Last access:";
+inline constexpr std::string_view kBestAccess = "Best access:";
+inline constexpr std::string_view kWorstAccess = "Worst access:";
+inline constexpr std::string_view kLastAlert = "Last alert:";
+inline constexpr std::string_view kLastRecovery = "Last recovery:";
+// Spoken by screen readers for the status label and the arrows.
+inline constexpr std::string_view kStatusWell = "well";
+inline constexpr std::string_view kStatusSlow = "slow";
+inline constexpr std::string_view kStatusFailing = "failing";
+inline constexpr std::string_view kGraphName = "Response times";
+inline constexpr std::string_view kIntervalUp = "One minute more";
+inline constexpr std::string_view kIntervalDown = "One minute less";
+
+// Start with the session
+inline constexpr std::string_view kCouldNotRegister = "Could not register Orvalin.";
+inline constexpr std::string_view kAutostartComment = "Your 24/7/365 personal website monitor";
+
+// About dialog
+inline constexpr std::string_view kAboutTitle = "About Orvalin";
+inline constexpr std::string_view kAboutLine = "Orvalin - Your 24/7/365 personal website monitor";
+inline constexpr std::string_view kAboutVersion = "Version: ";  // followed by kAppVersion
+inline constexpr std::string_view kOk = "OK";
+inline constexpr std::string_view kCancel = "Cancel";
+
+// Email Setup dialog
+inline constexpr std::string_view kEmailSetupTitle = "Email Setup";
+inline constexpr std::string_view kEmailImportant = "Important";
+inline constexpr std::string_view kEmailIntro =
+    "Use this dialog to enter the information to be used for the Alert and Recovery notices.";
+inline constexpr std::string_view kEmailAlertIntro =
+    "Alert notices are automatically sent by Orvalin to the email address specified below when "
+    "there is a failure reaching a website.";
+inline constexpr std::string_view kEmailRecoveryIntro =
+    "Recovery notices are automatically sent by Orvalin when there is a successful contact with "
+    "a website after a failure had occurred.";
+inline constexpr std::string_view kEmailAlertLabel = "Alert recipient email:";
+inline constexpr std::string_view kEmailRecoveryLabel = "Recovery recipient email:";
+inline constexpr std::string_view kEmailReturnLabel = "Return email address:";
+inline constexpr std::string_view kEmailServerLabel = "Outgoing Server (SMTP):";
+inline constexpr std::string_view kEmailUsernameLabel = "Username:";
+inline constexpr std::string_view kEmailPasswordLabel = "Password:";
+inline constexpr std::string_view kEmailAuthenticate = "Server requires authentication";
+inline constexpr std::string_view kEmailNeedAlert =
+    "Please enter an email address for the recipient of Orvalin alerts.";
+inline constexpr std::string_view kEmailNeedRecovery =
+    "Please enter an email address for the recipient of Orvalin recovery notices.";
+inline constexpr std::string_view kEmailNeedReturn =
+    "Please enter a return email address in case some notices are undeliverable.";
+inline constexpr std::string_view kEmailNeedServer =
+    "Please enter the host name or IP of your SMTP server, if you do not know it, consult your "
+    "system administrator.";
+inline constexpr std::string_view kEmailRecommendTest =
+    "If you have changed your email settings we strongly recommend you run an Email Settings "
+    "Test.\n\nPress Yes to run one now.";
+inline constexpr std::string_view kEmailTestRunning = "Sending test email\u2026";
+
+}  // namespace orvalin::text

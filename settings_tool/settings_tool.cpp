@@ -1,0 +1,151 @@
+#include "settings_tool/settings_tool.h"
+
+#include <charconv>
+
+#include "resources/strings.h"
+#include "settings/settings_store.h"
+#include "settings_tool/tool_context.h"
+
+namespace orvalin::tool {
+namespace {
+
+std::string Render(const StoredValue& stored) {
+    if (const auto* number = std::get_if<std::int32_t>(&stored.value)) {
+        return std::to_string(*number);
+    }
+    return std::get<std::string>(stored.value);
+}
+
+std::string_view TypeName(const StoredValue& stored) {
+    return std::holds_alternative<std::int32_t>(stored.value) ? text::kToolTypeInt
+                                                              : text::kToolTypeString;
+}
+
+int List(const ToolContext& tool, const Arguments&) {
+    const SettingsSnapshot snapshot = tool.store.Snapshot();
+    if (!snapshot.Readable()) {
+        return tool.Unreadable(snapshot);
+    }
+    for (const StoredValue& stored : snapshot.Values()) {
+        tool.out << EscapeField(stored.section) << '\t' << EscapeField(stored.key) << '\t'
+                 << TypeName(stored) << '\t' << EscapeField(Render(stored)) << '\n';
+    }
+    return kExitOk;
+}
+
+int Get(const ToolContext& tool, const Arguments& args) {
+    const SettingsSnapshot snapshot = tool.store.Snapshot();
+    if (!snapshot.Readable()) {
+        return tool.Unreadable(snapshot);
+    }
+    const auto stored = snapshot.Get(args[0], args[1]);
+    if (!stored) {
+        return kExitFailed;
+    }
+    tool.out << Render(*stored) << '\n';
+    return kExitOk;
+}
+
+int SetInt(const ToolContext& tool, const Arguments& args) {
+    const auto number = ParseInt32(args[2]);
+    if (!number) {
+        tool.err << text::kToolNotANumber << '"' << args[2] << "\"\n";
+        return kExitUsage;
+    }
+    return tool.AfterWrite(tool.store.WriteInt(args[0], args[1], *number));
+}
+
+int SetString(const ToolContext& tool, const Arguments& args) {
+    return tool.AfterWrite(tool.store.WriteString(args[0], args[1], args[2]));
+}
+
+struct Command {
+    std::string_view name;
+    std::size_t fewestArguments;
+    std::size_t mostArguments;
+    int (*run)(const ToolContext&, const Arguments&);
+};
+
+constexpr Command kCommands[] = {
+    {"list", 0, 0, List},      {"get", 2, 2, Get},
+    {"set-int", 3, 3, SetInt}, {"set-string", 3, 3, SetString},
+    {"site", 2, 4, RunSite},   {"remove-site", 1, 1, RunRemoveSite},
+    {"sites", 0, 0, RunSites},
+};
+
+}  // namespace
+
+int ToolContext::Unreadable(const SettingsSnapshot& snapshot) const {
+    err << text::kToolUnreadable << store.Path().string() << ": " << snapshot.Problem() << '\n';
+    return kExitUnreadable;
+}
+
+int ToolContext::AfterWrite(bool written) const {
+    if (written) {
+        return kExitOk;
+    }
+    const SettingsSnapshot snapshot = store.Snapshot();
+    if (!snapshot.Readable()) {
+        return Unreadable(snapshot);
+    }
+    err << text::kToolWriteFailed << store.Path().string() << '\n';
+    return kExitFailed;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    std::int32_t number = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::string EscapeField(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+int RunSettingsTool(const std::vector<std::string_view>& args,
+                    const std::filesystem::path& storeFile, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << text::kToolUsage << text::kToolHelp << text::kToolStoreIs << storeFile.string()
+            << '\n';
+        return kExitOk;
+    }
+    for (const Command& command : kCommands) {
+        if (!args.empty() && args[0] == command.name && args.size() > command.fewestArguments &&
+            args.size() <= command.mostArguments + 1) {
+            SettingsStore store(storeFile);
+            return command.run(ToolContext{store, out, err},
+                               Arguments(args.begin() + 1, args.end()));
+        }
+    }
+    err << text::kToolUsage;
+    return kExitUsage;
+}
+
+}  // namespace orvalin::tool

@@ -1,0 +1,41 @@
+#include "session_fixture.h"
+
+#include <sys/stat.h>
+
+#include "desktop/window/main_window.h"
+#include "settings/settings_keys.h"
+
+namespace orvalin::test {
+
+SessionTest::SessionTest() {
+    std::filesystem::create_directories(dir / "runtime");
+    ::chmod((dir / "runtime").c_str(), 0700);
+    store = std::make_shared<SettingsStore>(dir / "settings.db");
+    // A mail server is set, so the first tick does not open the email setup;
+    // no mail is sent.
+    store->WriteString("Settings", "SMTP", "127.0.0.1:9");
+    store->WriteInt("Settings", "DisableEmails", 1);
+}
+
+SessionTest::~SessionTest() {
+    if (session) {
+        session->End();
+    }
+}
+
+desktop::DesktopSession& SessionTest::Start() {
+    desktop::SessionOptions options;
+    options.settingsFile = dir / "settings.db";
+    options.lockFile = dir / "runtime/orvalin/CheckIfOrvalinAlreadyRunning.lock";
+    options.autostart = desktop::AutostartEntry(AutostartFile());
+    session = std::make_unique<desktop::DesktopSession>(options);
+    session->Show();
+    return *session;
+}
+
+void SessionTest::StoreSite(int slot, const std::string& address) {
+    store->WriteString("Settings", "lastWebsite" + std::to_string(slot), address);
+    store->WriteString("Settings", "lastWebsiteTitle" + std::to_string(slot), address);
+}
+
+}  // namespace orvalin::test

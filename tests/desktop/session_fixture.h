@@ -1,0 +1,35 @@
+// A desktop session on the offscreen platform over a settings store, logs,
+// lock and autostart folder in a temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "desktop/app/desktop_session.h"
+#include "settings/settings_store.h"
+#include "support/temp_dir.h"
+
+namespace orvalin::test {
+
+class SessionTest : public testing::Test {
+  protected:
+    SessionTest();
+    ~SessionTest() override;
+
+    // Starts the session over what the test has put into store.
+    desktop::DesktopSession& Start();
+    // Puts a site into slot's stored address.
+    void StoreSite(int slot, const std::string& address);
+    std::filesystem::path AutostartFile() const { return dir / "config/autostart/orvalin.desktop"; }
+
+    TempDir dir;
+    ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
+    ScopedEnv state{"XDG_STATE_HOME", (dir / "state").string()};
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir / "runtime").string()};
+    ScopedEnv home{"HOME", dir.Path().string()};
+    std::shared_ptr<SettingsStore> store;
+    std::unique_ptr<desktop::DesktopSession> session;
+};
+
+}  // namespace orvalin::test

@@ -1,0 +1,312 @@
+// The main window over a real engine and settings store: layouts, keys, the
+// close button, the interval arrows, the menu, autostart, position and the
+// instance count.
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <fstream>
+
+#include "desktop/control_id.h"
+#include "desktop/controls/interval_box.h"
+#include "desktop/controls/prompt_edit.h"
+#include "desktop/controls/response_graph.h"
+#include "desktop/frontend/qt_timers.h"
+#include "desktop/panel/site_panel.h"
+#include "desktop/window/autostart_entry.h"
+#include "desktop/window/help_guide.h"
+#include "desktop/window/main_window.h"
+#include "desktop/window/window_layout.h"
+#include "engine/monitor_engine.h"
+#include "session_fixture.h"
+#include "support/smtp_servers.h"
+#include "widget_driver.h"
+
+namespace orvalin::test {
+namespace {
+
+using namespace std::chrono_literals;
+using desktop::MainWindow;
+using desktop::SitePanel;
+
+// Refuses every connection, so checks of the stored sites end at once.
+class WindowTest : public SessionTest {
+  protected:
+    std::string Site(const char* path) {
+        return "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/" + path;
+    }
+    MainWindow& Window() { return session->Window(); }
+    // The start-up ticks of all four slots have run.
+    void WaitForFirstTicks() {
+        ASSERT_TRUE(ProcessUntil([&] {
+            for (int id = 312; id <= 315; ++id) {
+                if (session->Timers().RemainingMs(id) >= 0 &&
+                    session->Timers().RemainingMs(id) < 1000) {
+                    return false;
+                }
+            }
+            return session->Engine().ActiveChecks() == 0;
+        }));
+    }
+    std::vector<bool> VisiblePanels() {
+        std::vector<bool> shown;
+        for (int i = 0; i < 4; ++i) {
+            shown.push_back(Window().Panel(i).isVisibleTo(&Window()));
+        }
+        return shown;
+    }
+    RefusingPort refusing;
+};
+
+TEST_F(WindowTest, CompactShowsPanelsUpToTheHighestSlotInUseAndShrinksAfterRemoval) {
+    StoreSite(0, Site("zero"));
+    StoreSite(2, Site("two"));
+    store->WriteInt("Settings", "CompactMode", 1);
+    Start();
+    EXPECT_EQ(VisiblePanels(), (std::vector<bool>{true, true, true, false}));
+    EXPECT_TRUE(Window().Menu().Action(32787)->isChecked());
+    const int threePanels = Window().height();
+
+    // Del on slot 2, answered Yes.
+    ModalDriver driver;
+    driver.AnswerBox(QMessageBox::Yes);
+    QTest::mouseClick(&Window().Panel(2).DelButton(), Qt::LeftButton);
+    ASSERT_TRUE(ProcessUntil([&] { return driver.Done(); }));
+    EXPECT_EQ(driver.BoxTexts().front().toStdString(),
+              "Are you sure you want to stop monitoring " + Site("two") + "?");
+    EXPECT_EQ(VisiblePanels(), (std::vector<bool>{true, false, false, false}));
+    const int onePanel = Window().height();
+    EXPECT_LT(onePanel, threePanels);
+    EXPECT_EQ(store->ReadString("Settings", "lastWebsite2", "x"), "");
+    EXPECT_EQ(Window().Panel(2).title(), "Website 3");
+
+    // Compact off: all four, taller than three.
+    Window().Menu().Action(32787)->trigger();
+    EXPECT_EQ(VisiblePanels(), (std::vector<bool>{true, true, true, true}));
+    EXPECT_GT(Window().height(), threePanels);
+    EXPECT_EQ(store->ReadInt("Settings", "CompactMode", -1), 0);
+    EXPECT_FALSE(Window().Menu().Action(32787)->isChecked());
+}
+
+TEST_F(WindowTest, DetailsOffLeavesTheGraphColumnOnly) {
+    Start();
+    EXPECT_TRUE(Window().Menu().Action(32775)->isChecked());
+    const int wide = Window().width();
+    SitePanel& panel = Window().Panel(0);
+    EXPECT_TRUE(panel.AddressBox().isVisibleTo(&Window()));
+
+    Window().Menu().Action(32775)->trigger();
+    EXPECT_FALSE(Window().Menu().Action(32775)->isChecked());
+    EXPECT_EQ(store->ReadInt("Settings", "ViewDetails", -1), 0);
+    EXPECT_FALSE(panel.AddressBox().isVisibleTo(&Window()));
+    EXPECT_LT(Window().width(), panel.Graph().width() + 60);
+    EXPECT_LT(Window().width(), wide);
+
+    Window().Menu().Action(32775)->trigger();
+    EXPECT_EQ(Window().width(), wide);
+    EXPECT_EQ(store->ReadInt("Settings", "ViewDetails", -1), 1);
+}
+
+TEST(WindowPlacement, GrowsLeftwardsAtTheDesktopEdgeAndCountsPanels) {
+    // A narrow window 600 pixels from the right edge turns wide: its right
+    // edge stays and its left edge moves 414 pixels to the left.
+    EXPECT_EQ(desktop::LeftAfterResize(680, 1078, 812, 1280), 266);
+    EXPECT_EQ(desktop::LeftAfterResize(100, 498, 812, 1280), 100);
+    EXPECT_EQ(desktop::PanelsShown(true, {false, false, false, false}), 1);
+    EXPECT_EQ(desktop::PanelsShown(true, {true, false, true, false}), 3);
+    EXPECT_EQ(desktop::PanelsShown(true, {false, true, false, false}), 2);
+    EXPECT_EQ(desktop::PanelsShown(false, {true, false, false, false}), 4);
+    EXPECT_TRUE(desktop::IsRestorablePosition(1, 1999));
+    EXPECT_FALSE(desktop::IsRestorablePosition(0, 100));
+    EXPECT_FALSE(desktop::IsRestorablePosition(100, 2000));
+}
+
+TEST_F(WindowTest, EnterPollsOnlyFromAnAddressBoxEscEndsAndCloseDoesNotEnd) {
+    Start();
+    WaitForFirstTicks();
+    desktop::QtTimerHost& timers = session->Timers();
+    SitePanel& panel = Window().Panel(2);
+    panel.AddressBox().setText(QString::fromStdString(Site("two")));
+
+    QTest::keyClick(&panel.WarningBox(), Qt::Key_Return);
+    QTest::keyClick(&panel.IntervalEdit(), Qt::Key_Return);
+    EXPECT_FALSE(timers.IsArmed(314));
+    QTest::keyClick(&panel.AddressBox(), Qt::Key_Return);
+    EXPECT_TRUE(timers.IsArmed(314));
+    EXPECT_LE(timers.RemainingMs(314), 100);
+    EXPECT_FALSE(timers.IsArmed(312));
+
+    // The close button puts the window away and the program goes on. This
+    // platform has no notification area, so the window is minimised, not
+    // hidden where nobody could reach it.
+    QSignalSpy exiting(&Window(), &MainWindow::Exiting);
+    Window().close();
+    EXPECT_TRUE(Window().isVisible());
+    EXPECT_TRUE(Window().isMinimized());
+    EXPECT_EQ(exiting.count(), 0);
+    Window().Menu().Action(32774)->trigger();  // Hide
+    EXPECT_TRUE(Window().isVisible());
+    EXPECT_TRUE(Window().isMinimized());
+
+    Window().OpenWindow();
+    EXPECT_FALSE(Window().isMinimized());
+    QTest::keyClick(&panel.WarningBox(), Qt::Key_Escape);
+    EXPECT_EQ(exiting.count(), 1);
+    EXPECT_TRUE(Window().ExitRequested());
+}
+
+TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {
+    store->WriteInt("Settings", "Interval1", 2);
+    Start();
+    SitePanel& panel = Window().Panel(1);
+    EXPECT_EQ(panel.IntervalEdit().text(), "2");
+    desktop::IntervalBox& arrows = panel.Interval();
+    QTest::mouseClick(arrows.DownArrow(), Qt::LeftButton);
+    EXPECT_EQ(panel.IntervalEdit().text(), "1");
+    QTest::mouseClick(arrows.DownArrow(), Qt::LeftButton);
+    EXPECT_EQ(panel.IntervalEdit().text(), "1");
+    QTest::mouseClick(arrows.UpArrow(), Qt::LeftButton);
+    EXPECT_EQ(panel.IntervalEdit().text(), "2");
+    EXPECT_EQ(store->ReadInt("Settings", "Interval1", 0), 2);
+    EXPECT_GT(session->Timers().RemainingMs(313), 119'000);
+    EXPECT_LE(session->Timers().RemainingMs(313), 120'000);
+
+    panel.IntervalEdit().clear();
+    QTest::mouseClick(arrows.UpArrow(), Qt::LeftButton);
+    EXPECT_EQ(panel.IntervalEdit().text(), "6");
+    panel.IntervalEdit().clear();
+    QTest::keyClick(&panel.IntervalEdit(), Qt::Key_Down);
+    EXPECT_EQ(panel.IntervalEdit().text(), "4");
+    EXPECT_EQ(store->ReadInt("Settings", "Interval1", 0), 4);
+}
+
+TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
+    Start();
+    const std::vector<std::pair<int, QString>> entries = {
+        {32775, "Show Details"},
+        {32787, "Compact Mode"},
+        {32788, "Start Hidden"},
+        {32789, "Auto Start at Login"},
+        {32774, "&Hide"},
+        {1116, "&Always on Top"},
+        {32773, "E&xit\tESC"},
+        {32777, "Access log"},
+        {32778, "Error log"},
+        {32771, "Email settings"},
+        {32790, "Test Email Settings"},
+        {32776, "Log settings"},
+        {32781, "Reset Website 1"},
+        {32784, "Reset Website 2"},
+        {32785, "Reset Website 3"},
+        {32786, "Reset Website 4"},
+        {57670, "Contents"},
+        {32779, "On the web..."},
+        {32783, "Tell a friend..."},
+        {57664, "&About"},
+        {32791, "Modern probing (HTTPS, Host header)"},
+    };
+    for (const auto& [id, label] : entries) {
+        QAction* action = Window().Menu().Action(id);
+        ASSERT_NE(action, nullptr) << id;
+        EXPECT_EQ(action->text(), label) << id;
+        EXPECT_EQ(desktop::ControlId(*action), id);
+    }
+
+    Window().Menu().Action(32788)->trigger();
+    EXPECT_EQ(store->ReadInt("Settings", "Hid", -1), 1);
+    EXPECT_TRUE(Window().Menu().Action(32788)->isChecked());
+    EXPECT_TRUE(Window().isVisible());  // acts at the next start only
+
+    const QPoint place = Window().pos();
+    Window().Menu().Action(1116)->trigger();
+    EXPECT_EQ(store->ReadInt("Settings", "AOT", -1), 1);
+    EXPECT_TRUE(Window().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(Window().isVisible());
+    EXPECT_EQ(Window().pos(), place);
+    Window().Menu().Action(1116)->trigger();
+    EXPECT_EQ(store->ReadInt("Settings", "AOT", -1), 0);
+    EXPECT_FALSE(Window().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    Window().Menu().Action(32791)->trigger();
+    EXPECT_EQ(store->ReadInt("Settings", "ProbeMode", -1), 1);
+    EXPECT_TRUE(Window().Menu().Action(32791)->isChecked());
+}
+
+TEST_F(WindowTest, AutostartEntryIsWrittenAtFirstStartRemovedAndReportedWhenBlocked) {
+    Start();
+    const std::string entry = ReadFileBytes(AutostartFile());
+    EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
+    EXPECT_NE(
+        entry.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
+        std::string::npos)
+        << entry;
+    EXPECT_TRUE(Window().Menu().Action(32789)->isChecked());
+
+    Window().Menu().Action(32789)->trigger();
+    EXPECT_FALSE(std::filesystem::exists(AutostartFile()));
+    EXPECT_EQ(store->ReadInt("Settings", "Auto", -1), 0);
+
+    // The autostart folder cannot be made: the user is told, and the switch
+    // keeps the choice.
+    std::filesystem::remove_all(AutostartFile().parent_path());
+    { std::ofstream(AutostartFile().parent_path()) << "not a folder"; }
+    ModalDriver driver;
+    driver.AnswerBox(QMessageBox::Ok);
+    Window().Menu().Action(32789)->trigger();
+    ASSERT_TRUE(ProcessUntil([&] { return driver.Done(); }));
+    EXPECT_EQ(driver.BoxTexts().front(), "Could not register Orvalin.");
+    EXPECT_TRUE(Window().Menu().Action(32789)->isChecked());
+    EXPECT_EQ(store->ReadInt("Settings", "Auto", -1), 1);
+}
+
+TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
+    const std::string entry =
+        desktop::AutostartEntry::EntryText("/opt/my apps/\"odd\"$dir/orvalin");
+    EXPECT_NE(entry.find("\nExec=\"/opt/my apps/\\\\\"odd\\\\\"\\\\$dir/orvalin\"\n"),
+              std::string::npos)
+        << entry;
+}
+
+TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount) {
+    // Narrow, so that the window fits the offscreen desktop and stays where put.
+    store->WriteInt("Settings", "ViewDetails", 0);
+    store->WriteInt("Settings", "LocX", 120);
+    store->WriteInt("Settings", "LocY", 80);
+    Start();
+    EXPECT_EQ(Window().OuterPosition(), QPoint(120, 80));
+    EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 1);
+    Window().move(140, 90);
+    session->End();
+    EXPECT_EQ(store->ReadInt("Settings", "LocX", 0), 140);
+    EXPECT_EQ(store->ReadInt("Settings", "LocY", 0), 90);
+    EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 0);
+    const auto marker = store->Get("Location", "0");
+    ASSERT_TRUE(marker.has_value());
+    EXPECT_EQ(std::get<std::string>(marker->value), "");
+    session.reset();
+
+    store->WriteInt("Settings", "LocX", 0);  // at the screen's left edge: not restored
+    store->WriteInt("Settings", "LocY", 80);
+    Start();
+    EXPECT_NE(Window().OuterPosition(), QPoint(0, 80));
+}
+
+TEST(HelpGuide, MainWindowPageFirstThenTheIndexBesideOrUnderThePrefix) {
+    TempDir dir;
+    const auto bin = dir / "bin";
+    std::filesystem::create_directories(bin);
+    EXPECT_EQ(desktop::GuidePage(bin), std::filesystem::path());
+    const auto installed = dir / "share/doc/orvalin/guide";
+    std::filesystem::create_directories(installed);
+    std::ofstream(installed / "index.html") << "index";
+    EXPECT_EQ(desktop::GuidePage(bin), installed / "index.html");
+    std::ofstream(installed / "main-window.html") << "window";
+    EXPECT_EQ(desktop::GuidePage(bin), installed / "main-window.html");
+    std::filesystem::create_directories(bin / "orvalin-guide");
+    std::ofstream(bin / "orvalin-guide/index.html") << "build tree";
+    EXPECT_EQ(desktop::GuidePage(bin), bin / "orvalin-guide/index.html");
+}
+
+}  // namespace
+}  // namespace orvalin::test
