@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "resources/desktop_texts.h"  // kOk, kCancel
+
 namespace orvalin::text {
 
 // The log viewer ("Log")
@@ -43,8 +45,6 @@ inline constexpr std::string_view kErrorLogGroup = "Error Log";
 inline constexpr std::string_view kLogErrors = "Log errors";
 inline constexpr std::string_view kErrorLogFileName = "Error log file name";
 inline constexpr std::string_view kBrowse = "Browse";
-inline constexpr std::string_view kOk = "OK";
-inline constexpr std::string_view kCancel = "Cancel";
 // Browse: the save form of the file dialog.
 inline constexpr std::string_view kSaveAsTitle = "Save As";
 inline constexpr std::string_view kAccessLogFilter = "Access Log Files (*.log)";

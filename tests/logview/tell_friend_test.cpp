@@ -78,8 +78,11 @@ class IndicatorWatch : public QObject {
 
 class TellFriendTest : public ::testing::Test {
   protected:
-    TellFriendTest() {
+    TellFriendTest() { UseServer(""); }
+    // The mail settings as the email setup leaves them, with this server.
+    void UseServer(const std::string& server) {
         MailSettings mail;
+        mail.server = server;
         mail.senderName = "Site Watch";
         mail.senderEmail = "monitor@example.org";
         fixture.engine->SetMail(mail);
@@ -118,7 +121,7 @@ TEST(RecommendationTest, TheFooterIsAddedUnlessTheBodyMentionsThePageAfterItsSta
 
 TEST_F(TellFriendTest, StartsFromTheDefaultsAndCancelSendsAndStoresNothing) {
     test::SmtpSink sink;
-    fixture.store->Write(key::kSmtp, sink.Address());
+    UseServer(sink.Address());
     const test::StoreWriteLog writes(*fixture.store);
     Run([&](TellFriendDialog* dialog, Fields f) {
         EXPECT_EQ(dialog->windowTitle(), "Tell a friend");
@@ -166,7 +169,7 @@ TEST_F(TellFriendTest, OkChecksTheFieldsInOrderAndFocusesTheFirstEmptyOne) {
 
 TEST_F(TellFriendTest, ARealServerReceivesTheRecommendationAndTheTextsAreRemembered) {
     test::SmtpSink sink;
-    fixture.store->Write(key::kSmtp, sink.Address());
+    UseServer(sink.Address());
     const test::StoreWriteLog writes(*fixture.store);
     IndicatorWatch indicator;
     Run([&](TellFriendDialog*, Fields f) {
@@ -209,7 +212,7 @@ TEST_F(TellFriendTest, ARealServerReceivesTheRecommendationAndTheTextsAreRemembe
 
 TEST_F(TellFriendTest, WhileAServerStallsTheWindowsKeepWorkingAndAFailureStillRemembers) {
     test::StalledPort stalled;
-    fixture.store->Write(key::kSmtp, "127.0.0.1:" + std::to_string(stalled.Port()));
+    UseServer("127.0.0.1:" + std::to_string(stalled.Port()));
     fixture.engine->Smtp().connectLimit = 1500ms;
     IndicatorWatch indicator;
     int ticksWhileSending = 0;
