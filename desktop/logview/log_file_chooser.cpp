@@ -32,8 +32,12 @@ void LogFileDialog::accept() {
     QFileDialog::accept();
 }
 
-std::optional<QString> ChooseLogFile(QWidget* parent, LogKind kind) {
+std::optional<QString> ChooseLogFile(QWidget* parent, LogKind kind, const QString& current) {
     LogFileDialog dialog(parent, kind);
+    if (const QDir folder = QFileInfo(current).absoluteDir();
+        !current.isEmpty() && folder.exists()) {
+        dialog.setDirectory(folder);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -23,7 +23,8 @@ class LogFileDialog : public QFileDialog {
     void accept() override;
 };
 
-// The chosen full path, or nothing when the user cancelled.
-std::optional<QString> ChooseLogFile(QWidget* parent, LogKind kind);
+// The chosen full path, or nothing when the user cancelled. The dialog opens
+// in the folder of current when that folder exists.
+std::optional<QString> ChooseLogFile(QWidget* parent, LogKind kind, const QString& current);
 
 }  // namespace orvalin

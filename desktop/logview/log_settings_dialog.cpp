@@ -1,5 +1,6 @@
 #include "desktop/logview/log_settings_dialog.h"
 
+#include <QIcon>
 #include <QPushButton>
 
 #include "desktop/logview/message_boxes.h"
@@ -23,6 +24,9 @@ LogSettingsDialog::LogSettingsDialog(const LogSettings& settings, QWidget* paren
     ui_->buttons->button(QDialogButtonBox::Ok)->setText(Qs(text::kOk));
     ui_->buttons->button(QDialogButtonBox::Cancel)->setText(Qs(text::kCancel));
     ui_->buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    for (QAbstractButton* button : ui_->buttons->buttons()) {
+        button->setIcon(QIcon());  // plain, like the program's other dialogs
+    }
 
     ui_->accessCheck->setChecked(settings.doAccessLog);
     ui_->errorCheck->setChecked(settings.doErrorLog);
@@ -43,8 +47,9 @@ LogSettings LogSettingsDialog::Settings() const {
 }
 
 void LogSettingsDialog::BrowseFor(LogKind kind) {
-    if (const std::optional<QString> chosen = ChooseLogFile(this, kind)) {
-        (kind == LogKind::Access ? ui_->accessEdit : ui_->errorEdit)->setText(*chosen);
+    QLineEdit* edit = kind == LogKind::Access ? ui_->accessEdit : ui_->errorEdit;
+    if (const std::optional<QString> chosen = ChooseLogFile(this, kind, edit->text())) {
+        edit->setText(*chosen);
     }
 }
 

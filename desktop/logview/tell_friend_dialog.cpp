@@ -1,5 +1,6 @@
 #include "desktop/logview/tell_friend_dialog.h"
 
+#include <QIcon>
 #include <QPushButton>
 
 #include "desktop/logview/message_boxes.h"
@@ -34,6 +35,9 @@ TellFriendDialog::TellFriendDialog(const Recommendation& initial, QWidget* paren
     ui_->buttons->button(QDialogButtonBox::Ok)->setText(Qs(text::kOk));
     ui_->buttons->button(QDialogButtonBox::Cancel)->setText(Qs(text::kCancel));
     ui_->buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    for (QAbstractButton* button : ui_->buttons->buttons()) {
+        button->setIcon(QIcon());  // plain, like the program's other dialogs
+    }
 
     ui_->fromEdit->setText(QString::fromStdString(initial.from));
     ui_->toEdit->setText(QString::fromStdString(initial.to));

@@ -152,6 +152,8 @@ TEST_F(BrowseTest, TheSaveFormNamesANewLogAndAddsTheSuffix) {
         EXPECT_EQ(files->nameFilters(), QStringList({"Access Log Files (*.log)", "All Files (*)"}));
         EXPECT_FALSE(files->testOption(QFileDialog::DontConfirmOverwrite));
         EXPECT_EQ(Child<QLineEdit>(files, "fileNameEdit")->text(), "");
+        // In the folder of the log named so far.
+        EXPECT_EQ(files->directory().absolutePath().toStdString(), fixture.dir.Path().string());
         Type(files, fixture.dir / "monitor");
         Save(files);
     });
