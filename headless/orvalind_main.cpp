@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -122,15 +123,23 @@ int main(int argc, char** argv) {
                   << '\n';
         return kExitStoreUnreadable;
     }
-    InstanceLock instance;
-    RegisterInstance(*store, instance.OtherInstanceRunning());
+    // A running monitor counts itself in NumOpen. One round of checks is a
+    // probe like a monitoring plugin's, not an instance: it writes nothing
+    // to the store that its checks do not change.
+    std::optional<InstanceLock> instance;
+    if (mode == Mode::Monitor) {
+        instance.emplace();
+        RegisterInstance(*store, instance->OtherInstanceRunning());
+    }
     try {
         // An interrupted round has no result to report.
         WatchForStopSignals(sharedLoop, mode == Mode::Once ? kExitInterrupted : kExitAllWell);
     } catch (const std::system_error& error) {
         std::cerr << text::kDaemonNoThread << error.what() << '\n';
         engine.Shutdown();
-        UnregisterInstance(*store);
+        if (instance) {
+            UnregisterInstance(*store);
+        }
         return kExitNoThread;
     }
 
@@ -147,7 +156,9 @@ int main(int argc, char** argv) {
     }
 
     engine.Shutdown();
-    UnregisterInstance(*store);
+    if (instance) {
+        UnregisterInstance(*store);
+    }
     std::cout.flush();
     if (engine.ActiveChecks() > 0) {
         // Checks that outlived the wait end with the process, as they are.
