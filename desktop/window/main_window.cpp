@@ -12,6 +12,7 @@
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/dialogs/about_dialog.h"
 #include "desktop/dialogs/email_commands.h"
+#include "desktop/logview/logview_commands.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/qt_text.h"
 #include "desktop/tray/icon_library.h"
@@ -316,9 +317,18 @@ void MainWindow::OpenWebPage() {
 
 // The log viewer, the log settings dialog and Tell a friend are built
 // separately and connected here.
-void MainWindow::OpenLogViewer(bool) {}
-void MainWindow::OpenLogSettings() {}
-void MainWindow::OpenTellAFriend() {}
+void MainWindow::OpenLogViewer(bool access) {
+    const LogSettings logs = engine_->Logging();
+    ShowLogViewer(this, QString::fromStdString(access ? logs.accessLogFile : logs.errorLogFile));
+}
+
+void MainWindow::OpenLogSettings() {
+    RunLogSettings(this, *engine_);
+}
+
+void MainWindow::OpenTellAFriend() {
+    RunTellAFriend(this, *engine_, *store_);
+}
 
 QPoint MainWindow::OuterPosition() const {
     return frameGeometry().topLeft();

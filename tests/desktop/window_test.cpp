@@ -3,9 +3,11 @@
 // instance count.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 
 #include "desktop/control_id.h"
@@ -231,6 +233,43 @@ TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
     Window().Menu().Action(32791)->trigger();
     EXPECT_EQ(store->ReadInt("Settings", "ProbeMode", -1), 1);
     EXPECT_TRUE(Window().Menu().Action(32791)->isChecked());
+}
+
+TEST_F(WindowTest, LogAndRecommendationCommandsOpenTheirDialogsOnTheCurrentFiles) {
+    StoreSite(0, Site("gone"));
+    Start();
+    WaitForFirstTicks();  // the refused site has written the error log
+    const std::string errorLog = session->Engine().Logging().errorLogFile;
+    ASSERT_TRUE(std::filesystem::exists(errorLog));
+
+    QString shownPath;
+    ModalDriver driver;
+    driver.Then([&](QWidget& modal) {
+        if (modal.windowTitle() != "Log") {
+            return false;
+        }
+        auto* path = modal.findChild<QLineEdit*>("pathEdit");
+        if (path == nullptr || path->text().isEmpty()) {
+            return false;  // still loading
+        }
+        shownPath = path->text();
+        QTest::keyClick(&modal, Qt::Key_Escape);
+        return true;
+    });
+    for (const QString title : {"Logs", "Tell a friend"}) {
+        driver.Then([title](QWidget& modal) {
+            if (modal.windowTitle() != title) {
+                return false;
+            }
+            QTest::keyClick(&modal, Qt::Key_Escape);
+            return true;
+        });
+    }
+    Window().Menu().Action(32778)->trigger();
+    EXPECT_EQ(shownPath.toStdString(), std::filesystem::canonical(errorLog).string());
+    Window().Menu().Action(32776)->trigger();
+    Window().Menu().Action(32783)->trigger();
+    EXPECT_TRUE(driver.Done());
 }
 
 TEST_F(WindowTest, AutostartEntryIsWrittenAtFirstStartRemovedAndReportedWhenBlocked) {
