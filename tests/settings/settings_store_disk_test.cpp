@@ -21,13 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using section::kSettings;
+using test::ModeOf;
 using test::ReadFileBytes;
+using test::ScopedUmask;
 using test::TempDir;
-
-unsigned ModeOf(const fs::path& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0xFFFFu;
-}
 
 fs::path Wal(const fs::path& file) {
     return file.string() + "-wal";
@@ -48,15 +45,6 @@ struct FileMark {
 
     std::string bytes;
     long long modified = -1;
-};
-
-class ScopedUmask {
-  public:
-    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(old_); }
-
-  private:
-    mode_t old_;
 };
 
 class StoreDiskTest : public ::testing::Test {

@@ -21,8 +21,10 @@ namespace orvalin {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ModeOf;
 using test::ReadFileBytes;
 using test::ScopedEnv;
+using test::ScopedUmask;
 using test::TempDir;
 
 using section::kLocation;
@@ -32,20 +34,6 @@ void WriteBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
-
-unsigned ModeOf(const fs::path& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0xFFFFu;
-}
-
-class ScopedUmask {
-  public:
-    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(old_); }
-
-  private:
-    mode_t old_;
-};
 
 class SettingsStoreTest : public ::testing::Test {
   protected:

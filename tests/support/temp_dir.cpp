@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -51,6 +53,17 @@ ScopedEnv::~ScopedEnv() {
     } else {
         unsetenv(name_.c_str());
     }
+}
+
+unsigned ModeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0xFFFFu;
+}
+
+ScopedUmask::ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+
+ScopedUmask::~ScopedUmask() {
+    ::umask(old_);
 }
 
 }  // namespace orvalin::test

@@ -1,6 +1,8 @@
 // A temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 
@@ -35,6 +37,21 @@ class ScopedEnv {
     std::string name_;
     bool hadValue_ = false;
     std::string oldValue_;
+};
+
+// The permission bits of a file; 0xFFFF when it does not exist.
+unsigned ModeOf(const std::filesystem::path& path);
+
+// Sets the process's umask for the lifetime of the object.
+class ScopedUmask {
+  public:
+    explicit ScopedUmask(mode_t mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+  private:
+    mode_t old_;
 };
 
 }  // namespace orvalin::test
