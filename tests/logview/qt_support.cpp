@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QThread>
 #include <stdexcept>
 
@@ -11,18 +12,28 @@ namespace orvalin::test {
 namespace {
 
 // One QApplication for the whole test program, on the offscreen platform.
+// Qt's own settings (the file dialog keeps its state there) go to a folder
+// that lives as long as the application: the path is cached at first use, so
+// a test's own XDG_CONFIG_HOME would be written again after it is removed.
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtConfig_ = std::make_unique<TempDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(qtConfig_->Path().string()));
         app_ = std::make_unique<QApplication>(argc_, argv_);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override {
+        app_.reset();
+        qtConfig_.reset();
+    }
 
   private:
     int argc_ = 1;
     char name_[16] = "logview_tests";
     char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<TempDir> qtConfig_;
     std::unique_ptr<QApplication> app_;
 };
 
