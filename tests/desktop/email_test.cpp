@@ -253,6 +253,7 @@ TEST_F(EmailCommand, SavesInOrderRecommendsTheTestAndSendsBothTestMessages) {
               std::string::npos);
     EXPECT_EQ(mails[0].mailFrom, "me@example.org");  // the return address followed the alert
 
+    Landed();
     std::vector<std::string> saved;
     for (const std::string& key : KeysInWriteOrder(dir / "settings.db")) {
         if (key.rfind("SMTP", 0) == 0) {
