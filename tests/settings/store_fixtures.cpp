@@ -28,7 +28,7 @@ bool RunSql(const fs::path& dbFile, const std::string& sql) {
     return ran;
 }
 
-ExclusiveLockHolder::ExclusiveLockHolder(const fs::path& dbFile) {
+ExclusiveLockHolder::ExclusiveLockHolder(const fs::path& dbFile, bool writesOnly) {
     int ready[2];
     int release[2];
     if (::pipe(ready) != 0 || ::pipe(release) != 0) {
@@ -41,10 +41,11 @@ ExclusiveLockHolder::ExclusiveLockHolder(const fs::path& dbFile) {
         sqlite3* db = nullptr;
         // Exclusive locking mode keeps the lock on the database file itself,
         // so that not even a reader of the write-ahead log gets in.
+        const char* lock =
+            writesOnly ? "BEGIN IMMEDIATE" : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;";
         const bool locked =
             sqlite3_open_v2(dbFile.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr,
-                         nullptr) == SQLITE_OK;
+            sqlite3_exec(db, lock, nullptr, nullptr, nullptr) == SQLITE_OK;
         const char state = locked ? 'y' : 'n';
         if (::write(ready[1], &state, 1) != 1 || !locked) {
             ::_exit(1);

@@ -14,10 +14,12 @@ namespace orvalin::test {
 bool RunSql(const std::filesystem::path& dbFile, const std::string& sql);
 
 // A child process that holds the database exclusively (no other connection
-// may read or write it) until Release() or the end of the object.
+// may read or write it) until Release() or the end of the object. With
+// writesOnly it holds the write lock only, as a sqlite3 shell inside BEGIN
+// IMMEDIATE does: others still read.
 class ExclusiveLockHolder {
   public:
-    explicit ExclusiveLockHolder(const std::filesystem::path& dbFile);
+    explicit ExclusiveLockHolder(const std::filesystem::path& dbFile, bool writesOnly = false);
     ~ExclusiveLockHolder();
     ExclusiveLockHolder(const ExclusiveLockHolder&) = delete;
     ExclusiveLockHolder& operator=(const ExclusiveLockHolder&) = delete;
