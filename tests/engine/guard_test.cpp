@@ -110,6 +110,31 @@ TEST(EngineGuards, AStoreLockedByAnotherProgramDoesNotHoldTheFrontEndThread) {
     EXPECT_EQ(other.Read(key::kLastAlert, 0), "(alert not sent, missing email setup)");
 }
 
+TEST(EngineGuards, AResetWhileTheStoreIsLockedIsSeenByTheNextCheckAndLandsLater) {
+    EngineHarness h;
+    RefusingPort refusing;
+    const std::string dead = "127.0.0.1:" + std::to_string(refusing.Port());
+    h.StoreSite(0, dead);
+    h.Store().Write(key::kWarned, 0, 1);  // this failure streak was alerted already
+    h.Load();
+    h.ui.Type(0, dead);
+    {
+        HeldWriteLock other(h.dir / "settings.db");
+        ASSERT_TRUE(other.Held());
+        const auto start = std::chrono::steady_clock::now();
+        h.engine->ResetSite(0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        // The check reads the reset it follows, although it is not written yet.
+        EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Unreachable);
+        ASSERT_TRUE(h.ui.LastUpdate(0).has_value());
+        EXPECT_EQ(h.ui.LastUpdate(0)->lastAlert, "(alert not sent, missing email setup)");
+    }
+    ASSERT_TRUE(h.Store().WaitForQueuedWrites(10s));
+    const SettingsStore after(h.dir / "settings.db");
+    EXPECT_EQ(after.Read(key::kWarned, 0), 1);
+    EXPECT_EQ(after.Read(key::kLastAlert, 0), "(alert not sent, missing email setup)");
+}
+
 TEST(EngineGuards, ShutdownReleasesAWorkerWaitingOnAMessageBox) {
     EngineHarness h;
     RefusingPort refusing;
