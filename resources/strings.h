@@ -144,6 +144,7 @@ inline constexpr std::string_view kStoreDamaged = "database is damaged";
 inline constexpr std::string_view kStoreLocked = "database is locked";
 inline constexpr std::string_view kStorePermissionDenied = "permission denied";
 inline constexpr std::string_view kStoreNotAFile = "not a regular file";
+inline constexpr std::string_view kStoreReadOnly = "the folder or the file is read-only";
 inline constexpr std::string_view kToolHelp =
     "\n"
     "Reads and changes the settings of the Orvalin website monitor.\n"

@@ -173,8 +173,10 @@ std::optional<StoreChanges> SettingsStore::ReadChanges(std::chrono::milliseconds
     writer_->Nudge();
     const std::vector<StoredValue> queued = writer_->Pending();
     std::lock_guard order(fileOrder_);
+    // The watcher may see a commit's first bytes before the commit is
+    // complete: the read waits for the writer, so the change is not missed.
     const SettingsSnapshot read =
-        ReadStore(*pool_, dbFile_, nullptr, static_cast<int>(wait.count()));
+        ReadStore(*pool_, dbFile_, nullptr, static_cast<int>(wait.count()), true);
     if (!read.Readable()) {
         return std::nullopt;
     }

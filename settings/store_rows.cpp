@@ -66,6 +66,10 @@ std::string DbProblem(const DbError& error) {
             if (error.systemErrno != 0) {
                 return SystemProblem(error.systemErrno);
             }
+            if ((error.code & 0xff) == SQLITE_READONLY) {
+                // Mostly a folder where the log and its index cannot be made.
+                return std::string(text::kStoreReadOnly);
+            }
             break;
         default:
             break;
@@ -93,10 +97,14 @@ bool CollectRows(Statement& query, std::vector<StoredValue>& rows) {
 
 // Reads in one read transaction every row, or the rows of the given keys. A
 // database without the table (a file made by a write that then failed) holds
-// no values.
+// no values. afterWriters first waits for the write lock, so that a commit
+// another connection is making is complete and seen; where that lock cannot
+// be had (a long transaction elsewhere, a read-only file) it reads anyway.
 bool ReadRows(Connection& connection, const std::vector<StoredValue>* keys,
-              std::vector<StoredValue>& rows, DbError& error) {
-    if (!connection.Execute("BEGIN")) {
+              std::vector<StoredValue>& rows, DbError& error, bool afterWriters = false) {
+    const bool began = (afterWriters && connection.Execute("BEGIN IMMEDIATE")) ||
+                       (connection.EndOpenTransaction() && connection.Execute("BEGIN"));
+    if (!began) {
         return Fail(connection, error);
     }
     Statement hasTable(connection, kHasTable);
@@ -168,7 +176,8 @@ void CheckSidecars(Connection& connection, const fs::path& file) {
 }  // namespace
 
 SettingsSnapshot ReadStore(ConnectionPool& pool, const fs::path& file,
-                           const std::vector<StoredValue>* keys, int busyTimeoutMs) {
+                           const std::vector<StoredValue>* keys, int busyTimeoutMs,
+                           bool afterWriters) {
     const store_file::State state = store_file::Inspect(file);
     if (state.kind == store_file::State::Kind::kMissing) {
         return SettingsSnapshot();
@@ -179,7 +188,7 @@ SettingsSnapshot ReadStore(ConnectionPool& pool, const fs::path& file,
     DbError error;
     auto lease = pool.Acquire(state.identity, error, busyTimeoutMs);
     std::vector<StoredValue> rows;
-    if (!lease || !ReadRows(**lease, keys, rows, error)) {
+    if (!lease || !ReadRows(**lease, keys, rows, error, afterWriters)) {
         return SettingsSnapshot::Unreadable(DbProblem(error));
     }
     CheckSidecars(**lease, file);

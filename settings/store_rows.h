@@ -12,9 +12,11 @@ namespace orvalin::store_db {
 
 // The values of the given keys (all when keys is null) as the file now holds
 // them, waiting at most busyTimeoutMs for a lock (the pool's wait when
-// negative). Never creates the file.
+// negative). With afterWriters, a commit another connection is making is
+// waited for first. Never creates the file.
 SettingsSnapshot ReadStore(ConnectionPool& pool, const std::filesystem::path& file,
-                           const std::vector<StoredValue>* keys, int busyTimeoutMs);
+                           const std::vector<StoredValue>* keys, int busyTimeoutMs,
+                           bool afterWriters = false);
 
 // Holds every value of the batch, creating the file when it is missing. A
 // store that cannot be read is never written over; a batch held already
