@@ -58,8 +58,8 @@ int StatusOf(int waitStatus) {
 
 }  // namespace
 
-OrvalindProcess::OrvalindProcess(const ChildFolders& folders,
-                                 const std::vector<std::string>& args, const char* binary) {
+OrvalindProcess::OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args,
+                                 const char* binary) {
     std::filesystem::create_directories(folders.output);
     std::filesystem::create_directories(folders.home);
     const std::string stamp = std::to_string(SteadyClock::now().time_since_epoch().count());

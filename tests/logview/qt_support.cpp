@@ -166,7 +166,8 @@ EngineFixture::~EngineFixture() {
     engine.reset();
 }
 
-StoreWriteLog::StoreWriteLog(SettingsStore& store) : dbFile_(store.Path().string()) {
+StoreWriteLog::StoreWriteLog(SettingsStore& store)
+    : store_(store), dbFile_(store.Path().string()) {
     store.WriteInt("Test", "Touch", 1);  // makes the database and its table
     Exec(dbFile_,
          "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY, key TEXT);"
@@ -176,6 +177,7 @@ StoreWriteLog::StoreWriteLog(SettingsStore& store) : dbFile_(store.Path().string
 }
 
 std::vector<std::string> StoreWriteLog::Keys() const {
+    store_.WaitForQueuedWrites(std::chrono::seconds(10));
     std::vector<std::string> keys;
     sqlite3* db = nullptr;
     sqlite3_stmt* query = nullptr;

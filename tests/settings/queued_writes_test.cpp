@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "settings/settings_store.h"
