@@ -90,7 +90,8 @@ void StoreWatcher::Run() {
                 inotify_event event{};
                 std::memcpy(&event, buffer + at, sizeof event);
                 const char* name = buffer + at + sizeof event;
-                changed = changed || (event.len > 0 && Relevant(name)) ||
+                // An event without a name is the folder's own.
+                changed = changed || event.len == 0 || Relevant(name) ||
                           (event.mask & IN_Q_OVERFLOW) != 0;
                 at += static_cast<ssize_t>(sizeof event + event.len);
             }

@@ -202,17 +202,32 @@ TEST_P(UnreadableStoreTest, TheUserIsToldWhyAndNoFirstRunSetupIsOffered) {
     EXPECT_EQ(setupsOffered, 0);
     EXPECT_EQ(Panel(0).title(), "Website 1");
 
-    if (lock) {
-        lock->Release();
-        EXPECT_TRUE(
-            ProcessUntil([&] { return Panel(0).title() == QString::fromStdString(Site("kept")); }));
+    EXPECT_EQ(ReadFileBytes(File()), before);  // never written over
+
+    // Once the store can be read again, what it holds is taken over.
+    switch (GetParam()) {
+        case Problem::kDamaged: {
+            {
+                SettingsStore good(dir / "good.db");
+                good.Write(SettingsBatch()
+                               .SetString("Settings", "lastWebsite0", Site("kept"))
+                               .SetString("Settings", "lastWebsiteTitle0", Site("kept")));
+            }
+            std::filesystem::rename(dir / "good.db", File());
+            break;
+        }
+        case Problem::kLocked:
+            lock->Release();
+            break;
+        case Problem::kReadOnlyFolder:
+            ::chmod(dir.Path().c_str(), 0700);
+            break;
     }
+    EXPECT_TRUE(
+        ProcessUntil([&] { return Panel(0).title() == QString::fromStdString(Site("kept")); }));
     session->End();
     user.reset();
     ::chmod(dir.Path().c_str(), 0700);
-    if (GetParam() == Problem::kDamaged) {
-        EXPECT_EQ(ReadFileBytes(File()), before);  // never written over
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Problems, UnreadableStoreTest,
