@@ -91,6 +91,9 @@ TEST_F(OrvalindTest, SitesChangedWithTheSettingsToolWhileItRunsAreTakenOver) {
 }
 
 TEST_F(OrvalindTest, AnIdleMonitorWakesNoThread) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer's own thread wakes ten times a second";
+#endif
     NginxServer nginx;
     Monitor(0, nginx.Url());
     OrvalindProcess daemon(folders, {});
