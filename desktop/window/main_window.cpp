@@ -12,6 +12,7 @@
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/dialogs/about_dialog.h"
 #include "desktop/dialogs/email_commands.h"
+#include "desktop/friend/friend_command.h"
 #include "desktop/logview/logview_commands.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/qt_text.h"
