@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -22,6 +23,7 @@
 #include "desktop/window/window_layout.h"
 #include "engine/monitor_engine.h"
 #include "session_fixture.h"
+#include "support/loopback_server.h"
 #include "support/smtp_servers.h"
 #include "widget_driver.h"
 
@@ -329,6 +331,55 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
     store->WriteInt("Settings", "LocY", 80);
     Start();
     EXPECT_NE(Window().OuterPosition(), QPoint(0, 80));
+}
+
+// A stop signal while each modal window is up: the program ends, and tells
+// main when a send outlived the wait.
+TEST_F(WindowTest, TheProgramEndsFromEveryModalWindow) {
+    // Takes the connection and never answers.
+    LoopbackServer silentSmtp(ServerScript::Only(ServerScript::Action::kNeverRead));
+    LoopbackServer site(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n"));
+    // The command (0: Del), the window's title or name, whether a send outlives the wait.
+    const std::vector<std::tuple<int, QString, bool>> cases = {
+        {57664, "About Orvalin", false},  {32771, "Email Setup", false},   {32777, "Log", false},
+        {32776, "Logs", false},           {32783, "Tell a friend", false}, {0, "Orvalin", false},
+        {32790, "emailTestNotice", true}, {32783, "sendIndicator", true}};
+    for (const auto& [command, window, sendOutlives] : cases) {
+        SCOPED_TRACE(window.toStdString());
+        session.reset();
+        store->WriteString("Settings", "SMTP", silentSmtp.HostAndPort());
+        store->WriteInt("Settings", "DisableEmails", 0);
+        store->WriteString("Settings", "SMTPAlert", "me@example.org");
+        store->WriteString("Settings", "SMTPEmail", "me@example.org");
+        StoreSite(0, command == 0 ? "http://" + site.HostAndPort() + "/" : "");
+        Start();
+        session->Engine().shutdownWait = 1s;
+        ModalDriver driver;
+        if (window == "sendIndicator") {  // Tell a friend's OK
+            driver.Then([](QWidget& modal) {
+                modal.findChild<QLineEdit*>("toEdit")->setText("friend@example.org");
+                QMetaObject::invokeMethod(&modal, "accept", Qt::QueuedConnection);
+                return true;
+            });
+        }
+        driver.Then([&](QWidget& modal) {
+            if (modal.windowTitle() != window && modal.objectName() != window) {
+                return false;
+            }
+            SendStopSignal();
+            return true;
+        });
+        QTimer::singleShot(0, &Window(), [&] {
+            command == 0 ? Window().Panel(0).DelButton().click()
+                         : Window().Menu().Action(command)->trigger();
+        });
+        EXPECT_EQ(RunToTheEnd() == desktop::ProgramEnd::kJobsStillRunning, sendOutlives);
+        EXPECT_TRUE(driver.Done());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 0);
+        // The question ended unanswered: nothing was removed.
+        EXPECT_EQ(store->ReadString("Settings", "lastWebsite0", "").empty(), command != 0);
+    }
 }
 
 TEST(HelpGuide, MainWindowPageFirstThenTheIndexBesideOrUnderThePrefix) {
