@@ -333,6 +333,41 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
     EXPECT_NE(Window().OuterPosition(), QPoint(0, 80));
 }
 
+// A check's box over a dialog that then closes by itself (as the email
+// test's notice does) stays until answered, and the site is checked again.
+TEST_F(WindowTest, ACheckBoxOutlivesTheDialogUnderItAndTheSiteIsCheckedAgain) {
+    store->WriteString("Settings", "SMTP", "127.0.0.1:" + std::to_string(refusing.Port()));
+    store->WriteInt("Settings", "DisableEmails", 0);
+    store->WriteString("Settings", "SMTPAlert", "me@example.org");
+    StoreSite(0, Site("down"));
+    Start();
+    ModalDriver driver;
+    driver.Then([](QWidget& modal) {  // the failed alert's box, over About
+        for (QWidget* about : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox*>(&modal) && about->windowTitle() == "About Orvalin") {
+                QMetaObject::invokeMethod(about, "reject", Qt::QueuedConnection);
+                return true;
+            }
+        }
+        return false;
+    });
+    driver.AnswerBox(QMessageBox::Ok);
+    // The next check's box is destroyed unanswered: that releases its check too.
+    driver.Then([](QWidget& modal) {
+        if (qobject_cast<QMessageBox*>(&modal) == nullptr) {
+            return false;
+        }
+        modal.deleteLater();
+        return true;
+    });
+    Window().Menu().Action(57664)->trigger();
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return driver.BoxTexts().size() == 1 && session->Engine().ActiveChecks() == 0; }));
+    Window().Panel(0).PollButton().click();
+    EXPECT_TRUE(
+        ProcessUntil([&] { return driver.Done() && session->Engine().ActiveChecks() == 0; }));
+}
+
 // A stop signal while each modal window is up: the program ends, and tells
 // main when a send outlived the wait.
 TEST_F(WindowTest, TheProgramEndsFromEveryModalWindow) {
