@@ -327,6 +327,41 @@ TEST_F(DesktopEndToEnd, WithoutANotificationAreaHideMinimises) {
         },
         10s))
         << x->Run({"/usr/bin/xprop", "-id", window, "WM_STATE"});
+    // Screen readers still name it.
+    EXPECT_NE(Find("frame", "Orvalin"), nullptr) << Describe(widgets);
+    Press("Exit\tESC");
+    EXPECT_EQ(program.Wait(20s), 0);
+}
+
+TEST_F(DesktopEndToEnd, KeepsItsPlaceThroughHideAndOpenAndGrowsLeftwardsAtTheEdge) {
+    // A first run: no stored place, the window manager picks one.
+    Launch({.notificationArea = true, .windowManager = true});
+    const std::string window = MainWindowId();
+    ASSERT_TRUE(WaitFor([&] { return IsViewable(window); }, 10s));
+    const QRect placed = Geometry(window);
+    const std::optional<QPoint> icon = TrayIcon();
+    ASSERT_TRUE(icon);
+    Press("Hide");
+    ASSERT_TRUE(WaitFor([&] { return !IsViewable(window); }, 5s));
+    DoubleClick(*icon);
+    ASSERT_TRUE(WaitFor([&] { return IsViewable(window); }, 5s));
+    EXPECT_TRUE(WaitFor([&] { return Geometry(window) == placed; }, 2s))
+        << Geometry(window).x() << "," << Geometry(window).y();
+
+    // Narrow, 600 pixels from the desktop's right edge, then wide again: the
+    // window keeps its right edge and grows to the left, Poll and Del in view.
+    Press("Show Details");
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).width() < placed.width(); }, 5s));
+    x->Run({"/usr/bin/xdotool", "windowmove", "--sync", window, "680", "100"});
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).x() == 680; }, 5s)) << Geometry(window).x();
+    const int rightEdge = Geometry(window).right();
+    Press("Show Details");
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).width() == placed.width(); }, 5s));
+    EXPECT_TRUE(WaitFor([&] { return Geometry(window).right() == rightEdge; }, 2s))
+        << Geometry(window).x() << " + " << Geometry(window).width();
+    const Widget* del = Find("push button", "Del");
+    ASSERT_NE(del, nullptr);
+    EXPECT_LE(del->x + del->width, 1280);
     Press("Exit\tESC");
     EXPECT_EQ(program.Wait(20s), 0);
 }

@@ -333,6 +333,25 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
     EXPECT_NE(Window().OuterPosition(), QPoint(0, 80));
 }
 
+TEST_F(WindowTest, LongAddressesNeitherWidenTheWindowNorPushOutItsButtons) {
+    Start();
+    const int usualWidth = Window().width();
+    session.reset();
+    const std::string longSite = Site("") + std::string(6000, 'a');
+    StoreSite(0, longSite);
+    Start();
+    SitePanel& panel = Window().Panel(0);
+    ASSERT_TRUE(ProcessUntil([&] { return panel.accessibleName().toStdString() == longSite; }));
+    EXPECT_EQ(Window().width(), usualWidth);
+    EXPECT_LE(panel.DelButton().mapTo(&Window(), QPoint(panel.DelButton().width(), 0)).x(),
+              Window().width());
+    // Shortened in the middle; screen readers get the whole address.
+    EXPECT_TRUE(panel.title().startsWith("http://127.0.0.1:")) << panel.title().toStdString();
+    EXPECT_TRUE(panel.title().contains(QChar(0x2026)));
+    Window().Menu().Action(32775)->trigger();  // narrow: the caption follows
+    EXPECT_LE(panel.fontMetrics().horizontalAdvance(panel.title()), panel.width());
+}
+
 // A check's box over a dialog that then closes by itself (as the email
 // test's notice does) stays until answered, and the site is checked again.
 TEST_F(WindowTest, ACheckBoxOutlivesTheDialogUnderItAndTheSiteIsCheckedAgain) {
