@@ -50,7 +50,6 @@ class SitePanel : public QGroupBox {
     // address never widens the panel. The whole text is the panel's
     // accessible name and, while shortened, the caption's tooltip.
     void SetCaption(const QString& caption);
-    QString Caption() const { return caption_; }
     // As wide as the contents, whatever the caption.
     QSize minimumSizeHint() const override;
 
