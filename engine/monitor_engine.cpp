@@ -224,21 +224,29 @@ void CMonitorEngine::RemoveSite(int i) {
     s.frontEnd.shell.ApplyLayout();
 }
 
+void CMonitorEngine::RequestStop() {
+    Shared& s = *shared_;
+    if (s.stopping.exchange(true)) {
+        return;
+    }
+    // Boxes raised by workers must not hold the end of the program.
+    s.frontEnd.dialogs.BeginClosing();
+    s.frontEnd.timers.Kill(ids::kStartupTimer);
+    for (int i = 0; i < kSlotCount; ++i) {
+        s.frontEnd.timers.Kill(ids::PollTimer(i));
+    }
+}
+
 void CMonitorEngine::Shutdown() {
     Shared& s = *shared_;
     if (s.shutDown) {
         return;
     }
     s.shutDown = true;
-    s.stopping = true;
-    // No change of the store is taken over from here on.
+    RequestStop();
+    // No change of the store is taken over after RequestStop; the watcher's
+    // thread ends here, off the way of the end's first steps.
     s.StopWatchingStore();
-    // Boxes raised by workers must not hold the wait below.
-    s.frontEnd.dialogs.BeginClosing();
-    s.frontEnd.timers.Kill(ids::kStartupTimer);
-    for (int i = 0; i < kSlotCount; ++i) {
-        s.frontEnd.timers.Kill(ids::PollTimer(i));
-    }
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
@@ -256,6 +264,10 @@ void CMonitorEngine::Shutdown() {
 
 std::int32_t CMonitorEngine::ActiveChecks() const {
     return shared_->checks.Count();
+}
+
+std::int32_t CMonitorEngine::RunningJobs() const {
+    return shared_->checks.Count() + shared_->mailJobs.Count();
 }
 
 bool CMonitorEngine::IsMonitored(int i) const {

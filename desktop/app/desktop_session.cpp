@@ -1,5 +1,6 @@
 #include "desktop/app/desktop_session.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
 
 #include "desktop/frontend/desktop_frontend.h"
@@ -81,12 +82,15 @@ void DesktopSession::End() {
     // The position as the user left it, before the window goes from the screen.
     const QPoint corner = window_->OuterPosition();
     window_->hide();
+    // The icon could not answer during the wait below: it goes first, and
+    // the display learns it now, not after the wait.
+    tray_->Remove();
+    QGuiApplication::sync();
     engine_->Shutdown();
     window_->SaveOnExit(corner);
     UnregisterInstance(*store_);
     // What cannot be written within the wait is kept for the next start.
     store_->FinishWrites(SettingsStore::kWriterStopWait);
-    tray_->Remove();
 }
 
 }  // namespace orvalin::desktop

@@ -166,8 +166,7 @@ EngineFixture::~EngineFixture() {
     engine.reset();
 }
 
-StoreWriteLog::StoreWriteLog(SettingsStore& store)
-    : store_(store), dbFile_(store.Path().string()) {
+StoreWriteLog::StoreWriteLog(SettingsStore& store) : store_(store), dbFile_(store.Path().string()) {
     store.WriteInt("Test", "Touch", 1);  // makes the database and its table
     Exec(dbFile_,
          "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY, key TEXT);"
