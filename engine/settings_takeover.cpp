@@ -99,6 +99,8 @@ void CMonitorEngine::Shared::TakeOverSlot(FrontEnd& fe, int i, const StoreChange
     const std::string site = StoredSite(now, i);
     if (site.empty() && monitored) {
         EndMonitoring(i, false);
+        // What a check of the removed site queued before is cleared again.
+        ResetStoredAlertState(i);
         fe.panels.SetCaption(i, DefaultCaption(i));
         fe.panels.SetAddressBoxText(i, "");
         {
@@ -127,6 +129,9 @@ void CMonitorEngine::Shared::MonitorAddress(FrontEnd& fe, int i, const std::stri
         slot.recheckPending = false;
         ResetSlotData(slot);
     }
+    // The new address starts without an alert, as a changed address does: an
+    // alert a check of the old one queued just before must not stay with it.
+    ResetStoredAlertState(i);
     ResetPanel(fe, i);
     fe.panels.SetCaption(i, address);
     fe.panels.SetAddressBoxText(i, address);

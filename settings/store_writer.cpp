@@ -23,25 +23,34 @@ void StoreWriter::Push(SettingsBatch batch) {
         changed_.notify_all();
         return;
     }
-    stopping_ = false;
-    try {
-        thread_ = std::thread([this] { Run(); });
-        return;
-    } catch (const std::system_error&) {
+    if (!stopped_) {
+        try {
+            thread_ = std::thread([this] { Run(); });
+            return;
+        } catch (const std::system_error&) {
+        }
     }
-    // No thread: one attempt here, in order behind what is queued already; the
-    // rest waits for the next Push or for Stop.
-    while (!queue_.empty()) {
+    // No thread (none could be started, or the program is ending): one
+    // attempt here, in order behind what is queued already, by one caller at
+    // a time; what fails waits for the next Push or for Stop.
+    if (draining_) {
+        return;
+    }
+    draining_ = true;
+    bool landed = true;
+    while (landed && !queue_.empty()) {
         const SettingsBatch oldest = queue_.front();
         lock.unlock();
-        const bool landed = attempt_(oldest);
+        landed = attempt_(oldest);
         lock.lock();
-        if (!landed) {
-            return;
+        if (landed) {
+            queue_.pop_front();
         }
-        queue_.pop_front();
     }
-    emptied_.notify_all();
+    draining_ = false;
+    if (queue_.empty()) {
+        emptied_.notify_all();
+    }
 }
 
 std::vector<StoredValue> StoreWriter::Pending() const {
@@ -80,13 +89,15 @@ bool StoreWriter::WaitUntilEmpty(std::chrono::milliseconds limit) {
 
 std::vector<SettingsBatch> StoreWriter::Stop() {
     std::unique_lock lock(mutex_);
-    stopping_ = true;
+    stopped_ = true;
     changed_.notify_all();
-    if (thread_.joinable()) {
-        lock.unlock();
-        thread_.join();
-        lock.lock();
+    // Taken out under the lock: a Push meanwhile sees no thread.
+    std::thread running = std::move(thread_);
+    lock.unlock();
+    if (running.joinable()) {
+        running.join();
     }
+    lock.lock();
     std::vector<SettingsBatch> left(std::make_move_iterator(queue_.begin()),
                                     std::make_move_iterator(queue_.end()));
     queue_.clear();
@@ -99,8 +110,8 @@ void StoreWriter::Run() {
     std::chrono::milliseconds retry = kFirstRetry;
     for (;;) {
         // Idle, the thread sleeps here until a batch comes: no timer of its own.
-        changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_) {
+        changed_.wait(lock, [this] { return stopped_ || !queue_.empty(); });
+        if (stopped_) {
             return;
         }
         // The batch stays queued, and so visible to readers, until it landed.
@@ -117,7 +128,7 @@ void StoreWriter::Run() {
             continue;
         }
         nudged_ = false;
-        changed_.wait_for(lock, retry, [this] { return stopping_ || nudged_; });
+        changed_.wait_for(lock, retry, [this] { return stopped_ || nudged_; });
         retry = std::min(retry * 2, kLongestRetry);
     }
 }

@@ -46,7 +46,8 @@ class StoreWriter {
     // Waits until the queue is empty or the limit has passed; true when empty.
     bool WaitUntilEmpty(std::chrono::milliseconds limit);
     // Ends the thread after the attempt it is making and hands out what was
-    // not written, oldest first. A later Push starts a new thread.
+    // not written, oldest first. A later Push (a check that outlived the end)
+    // starts no thread: it makes one attempt itself.
     std::vector<SettingsBatch> Stop();
 
   private:
@@ -58,8 +59,9 @@ class StoreWriter {
     std::condition_variable emptied_;
     std::deque<SettingsBatch> queue_;
     std::thread thread_;
-    bool stopping_ = false;
+    bool stopped_ = false;
     bool nudged_ = false;
+    bool draining_ = false;  // a caller without a thread is making attempts
 };
 
 }  // namespace orvalin::store_db
