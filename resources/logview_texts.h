@@ -35,6 +35,15 @@ inline constexpr std::string_view kLinesSuffix = " lines";
 inline constexpr std::string_view kOneLine = "1 line";
 inline constexpr std::string_view kViewerCopy = "Copy";
 inline constexpr std::string_view kViewerSelectAll = "Select All";
+// After the shown start of a line longer than the viewer shows:
+// "… (long line, " + its length + " bytes)".
+inline constexpr std::string_view kLineCutOpen = "\u2026 (long line, ";
+inline constexpr std::string_view kLineCutClose = " bytes)";
+// The status line when a read failed: "The log could not be read to its end
+// (" + the system's reason + "); the lines before are shown."
+inline constexpr std::string_view kReadFailedOpen = "The log could not be read to its end (";
+inline constexpr std::string_view kReadFailedClose = "); the lines before are shown.";
+inline constexpr std::string_view kOutOfMemory = "There was not enough memory to do that.";
 
 // The log settings dialog ("Logs")
 inline constexpr std::string_view kLogSettingsTitle = "Logs";

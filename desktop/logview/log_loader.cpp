@@ -1,6 +1,7 @@
 #include "desktop/logview/log_loader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -24,6 +25,7 @@ std::shared_ptr<LogLoad> LogLoad::Start(std::filesystem::path file, LogLoadOptio
 }
 
 void LogLoad::Run() {
+    int readError = 0;
     {
         LogFileReader reader(file_);
         if (!reader.IsOpen()) {
@@ -36,8 +38,12 @@ void LogLoad::Run() {
             while (!stopRequested_.load()) {
                 const std::span<char> room = text_->Room();
                 const ssize_t got = reader.Read(room.data(), std::min(room.size(), limit));
-                if (got <= 0) {
-                    break;  // the end, or a read error: what was read is shown
+                if (got < 0) {
+                    readError = errno;  // what was read is shown, and the error told
+                    break;
+                }
+                if (got == 0) {
+                    break;
                 }
                 text_->Commit(static_cast<std::size_t>(got));
                 limit = LogText::kBlockBytes;
@@ -46,18 +52,19 @@ void LogLoad::Run() {
                 }
             }
         } catch (const std::bad_alloc&) {
-            // Out of memory: the lines read so far are shown.
+            readError = ENOMEM;  // the lines read so far are shown
         }
         text_->Finish();
     }  // the reader closes here, which lets go of the file
-    SetState(State::Finished, FullPath());
+    SetState(State::Finished, FullPath(), readError);
 }
 
-void LogLoad::SetState(State state, std::filesystem::path fullPath) {
+void LogLoad::SetState(State state, std::filesystem::path fullPath, int readError) {
     {
         const std::lock_guard lock(mutex_);
         state_ = state;
         fullPath_ = std::move(fullPath);
+        readError_ = readError;
     }
     changed_.notify_all();
 }
@@ -75,6 +82,11 @@ bool LogLoad::Ended() const {
 std::filesystem::path LogLoad::FullPath() const {
     const std::lock_guard lock(mutex_);
     return fullPath_;
+}
+
+int LogLoad::ReadError() const {
+    const std::lock_guard lock(mutex_);
+    return readError_;
 }
 
 bool LogLoad::WaitUntilEnded(std::chrono::milliseconds limit) const {

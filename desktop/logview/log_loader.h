@@ -31,7 +31,7 @@ class LogLoad : public std::enable_shared_from_this<LogLoad> {
     enum class State {
         Opening,   // the loader has not opened the file yet
         Reading,   // the file is open and held; lines arrive
-        Finished,  // the whole file (or, once stopped, part of it) is read and let go
+        Finished,  // the whole file (or, once stopped or failed, part of it) is read and let go
         Failed     // the file could not be opened: missing, held elsewhere, not a file
     };
 
@@ -44,6 +44,9 @@ class LogLoad : public std::enable_shared_from_this<LogLoad> {
     bool Ended() const;
     // The file's full path once it is open; empty before and after a failure.
     std::filesystem::path FullPath() const;
+    // Once Finished: why the reading ended before the end of the file (an
+    // errno value: EIO, ENOMEM...), or 0 when it did not.
+    int ReadError() const;
 
     // The loader stops before its next read.
     void RequestStop() { stopRequested_.store(true); }
@@ -55,7 +58,7 @@ class LogLoad : public std::enable_shared_from_this<LogLoad> {
 
   private:
     void Run();
-    void SetState(State state, std::filesystem::path fullPath = {});
+    void SetState(State state, std::filesystem::path fullPath = {}, int readError = 0);
 
     const std::filesystem::path file_;
     const LogLoadOptions options_;
@@ -66,6 +69,7 @@ class LogLoad : public std::enable_shared_from_this<LogLoad> {
     mutable std::condition_variable changed_;
     State state_ = State::Opening;
     std::filesystem::path fullPath_;
+    int readError_ = 0;
 };
 
 }  // namespace orvalin

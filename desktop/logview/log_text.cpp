@@ -70,7 +70,27 @@ void LogText::Finish() {
     }
 }
 
-std::string_view LogText::Reader::Line(std::size_t i, std::string& scratch) const {
+namespace {
+
+// How much of bytes a window of at most limit keeps: a UTF-8 sequence cut
+// by the limit is left out whole.
+std::size_t WindowLength(std::string_view bytes, std::size_t limit) {
+    if (bytes.size() <= limit) {
+        return bytes.size();
+    }
+    const auto continues = [&bytes](std::size_t at) {
+        return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80;
+    };
+    std::size_t cut = limit;
+    for (int back = 0; back < 3 && cut > 0 && continues(cut); ++back) {
+        --cut;
+    }
+    return continues(cut) ? limit : cut;
+}
+
+}  // namespace
+
+LogText::Window LogText::Reader::Line(std::size_t i, std::string& scratch) const {
     const LogText& t = text_;
     if (i >= t.lineEnds_.size()) {
         return {};
@@ -83,25 +103,30 @@ std::string_view LogText::Reader::Line(std::size_t i, std::string& scratch) cons
     if (end > begin && byteAt(end - 1) == '\r') {
         --end;
     }
+    const std::uint64_t length = end - begin;
+    // A few bytes past the window tell whether its last sequence is whole.
+    end = std::min(end, begin + kLineWindowBytes + 4);
     if (end == begin) {
         return {};
     }
+    std::string_view bytes;
     const std::size_t firstBlock = begin / kBlockBytes;
     const std::size_t lastBlock = (end - 1) / kBlockBytes;
     if (firstBlock == lastBlock) {
-        return {t.blocks_[firstBlock].get() + begin % kBlockBytes,
-                static_cast<std::size_t>(end - begin)};
+        bytes = {t.blocks_[firstBlock].get() + begin % kBlockBytes,
+                 static_cast<std::size_t>(end - begin)};
+    } else {
+        scratch.clear();
+        for (std::uint64_t at = begin; at < end;) {
+            const std::size_t offset = at % kBlockBytes;
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes - offset, end - at));
+            scratch.append(t.blocks_[at / kBlockBytes].get() + offset, take);
+            at += take;
+        }
+        bytes = scratch;
     }
-    scratch.clear();
-    scratch.reserve(static_cast<std::size_t>(end - begin));
-    for (std::uint64_t at = begin; at < end;) {
-        const std::size_t offset = at % kBlockBytes;
-        const std::size_t take =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes - offset, end - at));
-        scratch.append(t.blocks_[at / kBlockBytes].get() + offset, take);
-        at += take;
-    }
-    return scratch;
+    return {bytes.substr(0, WindowLength(bytes, kLineWindowBytes)), length};
 }
 
 std::size_t LogText::LineCount() const {
@@ -122,7 +147,7 @@ std::uint64_t LogText::Size() const {
 std::string LogText::CopyLine(std::size_t i) const {
     std::string scratch;
     const Reader reader = Read();
-    return std::string(reader.Line(i, scratch));
+    return std::string(reader.Line(i, scratch).bytes);
 }
 
 }  // namespace orvalin

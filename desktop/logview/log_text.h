@@ -19,9 +19,22 @@ namespace orvalin {
 // line, and bytes after the last line feed form a last line once Finish is
 // called. No byte is ever interpreted otherwise, so NUL bytes, invalid UTF-8
 // and lines of any length index like any other.
+//
+// A reader sees at most the first kLineWindowBytes of a line (cut back to
+// the start of a UTF-8 sequence), so a line of gigabytes costs what a long
+// line costs; its full length is told beside it.
 class LogText {
   public:
     static constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
+    static constexpr std::size_t kLineWindowBytes = std::size_t{64} << 10;
+
+    // The part of a line a reader sees, and the whole line's length in bytes
+    // (its line end not counted).
+    struct Window {
+        std::string_view bytes;
+        std::uint64_t length = 0;
+        bool Cut() const { return length > bytes.size(); }
+    };
 
     LogText() = default;
     LogText(const LogText&) = delete;
@@ -42,8 +55,9 @@ class LogText {
     class Reader {
       public:
         std::size_t LineCount() const { return text_.lineEnds_.size(); }
-        // Line i without its line end; scratch holds it when it spans blocks.
-        std::string_view Line(std::size_t i, std::string& scratch) const;
+        // Line i without its line end, at most its first window bytes;
+        // scratch holds them when they span blocks.
+        Window Line(std::size_t i, std::string& scratch) const;
 
       private:
         friend class LogText;
@@ -58,7 +72,7 @@ class LogText {
     std::size_t LongestLine() const;
     // The bytes committed so far.
     std::uint64_t Size() const;
-    // One line, copied; for callers that need a single line.
+    // One line's window, copied; for callers that need a single line.
     std::string CopyLine(std::size_t i) const;
 
   private:

@@ -4,12 +4,20 @@
 // which keeps painting, hit-testing and selection arithmetic instead of text
 // layout. Selection and copy by mouse and keyboard, jump to the end, find
 // with highlighting.
+//
+// The code is split along the view's jobs: log_text_view.cpp (the text, its
+// lines and scrolling), log_text_view_paint.cpp, log_text_view_select.cpp
+// (caret, selection, copy, keys and mouse) and log_text_view_find.cpp.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <new>
 #include <optional>
+#include <unordered_map>
 
 #include "desktop/logview/log_lines.h"
 #include "desktop/logview/log_text.h"
@@ -35,8 +43,11 @@ class LogTextView : public QAbstractScrollArea {
     // Whole or partial lines the viewport has room for.
     int RowsOnScreen() const;
 
-    // A line as shown (see ShownLine); empty past the end.
+    // A line as shown (see ShownLine): of a line longer than the text's
+    // window, the window; empty past the end.
     QString LineText(qint64 line) const;
+    // Whether the line is longer than what is shown of it.
+    bool LineIsCut(qint64 line) const;
     // Where the character at position is drawn, in viewport coordinates.
     QRect CellRect(TextPosition position) const;
 
@@ -46,7 +57,8 @@ class LogTextView : public QAbstractScrollArea {
     void SelectAll();
     // Selects from the anchor kept so far (or from the caret) to position.
     void MoveCaret(TextPosition position, bool extendSelection);
-    void CopySelection() const;
+    // False when the selection could not be copied (too big for memory).
+    bool CopySelection();
     // The last line on screen and the caret on it; the view then keeps the
     // newest lines on screen as more arrive, until the user scrolls up.
     void JumpToEnd();
@@ -60,6 +72,8 @@ class LogTextView : public QAbstractScrollArea {
   signals:
     // After each paint: how many lines of text it drew.
     void painted(int linesDrawn);
+    // Something could not be done for want of memory; the view goes on.
+    void outOfMemory();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -76,18 +90,50 @@ class LogTextView : public QAbstractScrollArea {
     void changeEvent(QEvent* event) override;
 
   private:
+    // One line as the view shows it.
+    struct ShownText {
+        QString shown;
+        LineLook look;
+        std::uint64_t length = 0;  // the whole line's bytes
+        bool cut = false;
+    };
+
+    // Runs work; an allocation that fails in it drops the lines kept and
+    // says so (outOfMemory) instead of ending the program.
+    template <typename Work>
+    void Guarded(Work&& work) {
+        try {
+            work();
+        } catch (const std::bad_alloc&) {
+            lines_.clear();
+            emit outOfMemory();
+        }
+    }
+
+    // log_text_view.cpp
+    const ShownText& Line(qint64 line) const;
+    void LoadLines(qint64 first, qint64 end) const;
+    // Each line of [first, end) as shown, read afresh and not kept.
+    void ForEachShown(qint64 first, qint64 end,
+                      const std::function<void(qint64, const QString&)>& visit) const;
     void UpdateMetrics();
     void UpdateScrollBars();
+    void EnsureVisible(TextPosition position);
+    int FullRows() const;
     qsizetype LineLength(qint64 line) const;
+    // log_text_view_select.cpp
     TextPosition Clamped(TextPosition position) const;
     TextPosition PositionAt(QPoint point) const;
-    void EnsureVisible(TextPosition position);
     bool HandleMove(QKeyEvent* event);
-    void PaintLine(QPainter& painter, qint64 line, const QString& shown, LineLook look, qreal y);
+    // log_text_view_paint.cpp
+    void PaintLine(QPainter& painter, qint64 line, const ShownText& text, qreal y);
+    void PaintCutMarker(QPainter& painter, const ShownText& text, qreal x0, qreal y);
 
     std::shared_ptr<const LogText> text_;
     qint64 lineCount_ = 0;
     std::size_t longestLine_ = 0;
+    // The lines read last: those on screen and a few looked at since.
+    mutable std::unordered_map<qint64, ShownText> lines_;
 
     qreal cellWidth_ = 8;
     int rowHeight_ = 16;

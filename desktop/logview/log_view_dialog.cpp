@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QShortcut>
+#include <cstring>
 
 #include "desktop/logview/log_text_view.h"
 #include "desktop/logview/message_boxes.h"
@@ -43,6 +44,8 @@ LogViewDialog::LogViewDialog(QString logFile, QWidget* parent, LogLoadOptions op
         ui_->findStatus->clear();
     });
     ui_->findEdit->installEventFilter(this);
+    connect(View(), &LogTextView::outOfMemory, this,
+            [this] { ui_->logStatus->setText(Qs(text::kOutOfMemory)); });
 
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
         ui_->findEdit->setFocus(Qt::ShortcutFocusReason);
@@ -74,6 +77,7 @@ LogTextView* LogViewDialog::View() const {
 void LogViewDialog::StartLoad() {
     ui_->pathEdit->clear();
     ui_->findStatus->clear();
+    ui_->logStatus->clear();
     load_ = LogLoad::Start(logFile_.toStdString(), options_);
     View()->SetText(load_->Text());
     ShowLineCount(true);
@@ -115,6 +119,11 @@ void LogViewDialog::TakeProgress() {
     const bool finished = state == LogLoad::State::Finished;
     ShowLineCount(!finished);
     if (finished) {
+        if (const int error = load_->ReadError(); error != 0) {
+            ui_->logStatus->setText(Qs(text::kReadFailedOpen) +
+                                    QString::fromLocal8Bit(std::strerror(error)) +
+                                    Qs(text::kReadFailedClose));
+        }
         progress_.stop();
         load_.reset();
         emit loadEnded();
@@ -150,6 +159,7 @@ void LogViewDialog::ClearLog() {
     StopLoad(kStopWait);
     View()->SetText(LogText::FromBytes({}));
     ShowLineCount(false);
+    ui_->logStatus->clear();
 }
 
 void LogViewDialog::FindNext(bool backward) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "desktop/logview/log_lines.h"
+#include "desktop/logview/log_search.h"
 #include "desktop/logview/log_text.h"
 
 namespace orvalin {
@@ -70,31 +71,56 @@ TEST(LogTextTest, EmptyContentAndAFinalLineEndMakeNoExtraLine) {
     EXPECT_EQ(Lines(*LogText::FromBytes("\n")), std::vector<std::string>{""});
 }
 
-TEST(LogTextTest, LinesAcrossBlocksAndAMegabyteLineReadWhole) {
+TEST(LogTextTest, LinesAcrossBlocksReadWholeAndALongLineAsItsFirst64KiB) {
     // Lines end on both sides of the 4 MiB block edge, one 1 MB line
     // straddles it, and a line longer than a block crosses the next edge.
     std::string content;
     std::vector<std::string> expected;
+    std::vector<std::uint64_t> lengths;
+    const auto add = [&](const std::string& line, const char* end) {
+        lengths.push_back(line.size());
+        expected.push_back(line.substr(0, 65536));
+        content += line + end;
+    };
     while (content.size() < (std::size_t{4} << 20) - 300'000) {
-        expected.push_back("<03/14/2004 09:05:07> SUCCESS http://a/ " +
-                           std::to_string(expected.size()) + "ms");
-        content += expected.back() + "\r\n";
+        add("<03/14/2004 09:05:07> SUCCESS http://a/ " + std::to_string(expected.size()) + "ms",
+            "\r\n");
     }
-    expected.push_back(std::string(1'000'000, 'x'));
-    content += expected.back() + "\r\n";
-    expected.push_back("after the megabyte line");
-    content += expected.back() + "\n";
-    expected.push_back(std::string(std::size_t{5} << 20, 'y'));
-    content += expected.back() + "\r\n";
-    expected.push_back("last");
-    content += expected.back() + "\n";
+    add(std::string(1'000'000, 'x'), "\r\n");
+    add("after the megabyte line", "\n");
+    add(std::string(std::size_t{5} << 20, 'y'), "\r\n");
+    add("last", "\n");
     for (const std::size_t chunk : {std::size_t{65536}, LogText::kBlockBytes}) {
         const auto text = Fed(content, chunk);
         ASSERT_EQ(text->LineCount(), expected.size());
         EXPECT_EQ(Lines(*text), expected);
+        {
+            std::string scratch;
+            const LogText::Reader reader = text->Read();
+            for (std::size_t i = 0; i < lengths.size(); ++i) {
+                ASSERT_EQ(reader.Line(i, scratch).length, lengths[i]) << i;
+            }
+        }
         EXPECT_EQ(text->LongestLine(), (std::size_t{5} << 20) + 1);  // its CR counted
         EXPECT_EQ(text->Size(), content.size());
     }
+}
+
+TEST(LogTextTest, ALongLineIsNeverCutInsideACharacter) {
+    // 65,536 bytes end inside the 21,846th "€" (3 bytes) and just after the
+    // 32,768th "é" (2 bytes).
+    std::string euros;
+    for (int i = 0; i < 30'000; ++i) {
+        euros += "\xE2\x82\xAC";
+    }
+    std::string accents;
+    for (int i = 0; i < 40'000; ++i) {
+        accents += "\xC3\xA9";
+    }
+    const auto text = LogText::FromBytes(euros + "\n" + accents + "\n");
+    EXPECT_EQ(text->CopyLine(0), euros.substr(0, 21'845 * 3));
+    EXPECT_EQ(text->CopyLine(1), accents.substr(0, 65'536));
+    EXPECT_FALSE(ShownLine(text->CopyLine(0)).contains(QChar(0xFFFD)));
 }
 
 TEST(LogTextTest, ALineBeingReadIsNotShownUntilItEnds) {
@@ -184,6 +210,75 @@ TEST(LogLinesTest, FindIgnoresCaseAndGoesRoundTheTextBothWays) {
     EXPECT_FALSE(FindText(*text, QStringLiteral("delta"), {0, 0}, false));
     EXPECT_FALSE(FindText(*text, QString(), {0, 0}, false));
     EXPECT_FALSE(FindText(*LogText::FromBytes(""), beta, {0, 0}, true));
+}
+
+TEST(LogLinesTest, TheWordIsMatchedOnBytesAsOnTheShownLine) {
+    // Lines of pieces that fold, decode or show in odd ways: case pairs
+    // inside and outside ASCII, the Kelvin sign and long s (they fold to k
+    // and s), controls shown as symbols, invalid and cut sequences.
+    const std::vector<std::string> pieces = {"a",
+                                             "K",
+                                             "k",
+                                             "s",
+                                             "S",
+                                             "\xE2\x84\xAA",
+                                             "\xC5\xBF",
+                                             "\xC3\xBC",
+                                             "\xC3\x9C",
+                                             "\xC3\x9F",
+                                             "\xCE\xA3",
+                                             "\xCF\x83",
+                                             "\xCF\x82",
+                                             "\xF0\x90\x90\x80",
+                                             "\xF0\x90\x90\xA8",
+                                             "\t",
+                                             std::string(1, '\0'),
+                                             "\x7F",
+                                             "\xE2\x90\x80",
+                                             "\xFF",
+                                             "\xC3",
+                                             "\xE2\x82",
+                                             " ",
+                                             "-"};
+    const std::vector<QString> words = {"k",
+                                        "K",
+                                        "s",
+                                        "sk",
+                                        QString::fromUtf16(u"\u00DC"),
+                                        "a k",
+                                        "\t",
+                                        "-\tK",
+                                        QString::fromUtf16(u"\u03C3"),
+                                        QString::fromUtf16(u"\u03A3a"),
+                                        QString::fromUtf16(u"\U00010400"),
+                                        QString::fromUtf16(u"\u2400"),
+                                        QString::fromUtf16(u"\u2421k"),
+                                        QString::fromUtf16(u"\uFFFD"),
+                                        QString::fromUtf16(u"a\u00DFs"),
+                                        QString::fromUtf16(u"\u212A\u017F")};
+    std::uint32_t seed = 2004;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int holding = 0;
+    for (int n = 0; n < 4000; ++n) {
+        std::string line;
+        for (std::uint32_t k = next() % 12; k > 0; --k) {
+            line += pieces[next() % pieces.size()];
+        }
+        const QString shown = ShownLine(line);
+        for (const QString& word : words) {
+            const bool holds = shown.contains(word, Qt::CaseInsensitive);
+            holding += holds ? 1 : 0;
+            ASSERT_TRUE(!holds || TermMatcher(word).MayHold(line))
+                << word.toStdString() << " in " << shown.toStdString();
+        }
+    }
+    EXPECT_GT(holding, 1000);
+    // A plain miss is told as one.
+    EXPECT_FALSE(TermMatcher(QStringLiteral("zu")).MayHold("<03/14/2004> SUCCESS http://a/"));
+    EXPECT_FALSE(TermMatcher(QString::fromUtf16(u"\u00FC")).MayHold("u \xC3\xBD \xC3"));
 }
 
 }  // namespace
