@@ -1,6 +1,7 @@
-// One reading of a log file on a loader thread of its own, under the log
+// One indexing of a log file on a loader thread of its own, under the log
 // writer's lock: a line logged meanwhile becomes a missed entry and reaches
-// the file once the loader has let go of it.
+// the file once the loader has let go of the lock. The file stays open
+// (unlocked) for the lines read from it later, as long as the text lives.
 #pragma once
 
 #include <atomic>
@@ -12,16 +13,20 @@
 #include <memory>
 #include <mutex>
 
+#include "desktop/logview/log_source.h"
 #include "desktop/logview/log_text.h"
 
 namespace orvalin {
 
 struct LogLoadOptions {
     // The first read is small, so the first screen of lines comes at once;
-    // later reads fill a whole block.
+    // later reads take the budget's readBytes.
     std::size_t firstReadBytes = std::size_t{64} << 10;
+    LogBudget budget;
     // Runs on the loader thread after each read, the file still held.
     std::function<void()> afterRead;
+    // Runs on a find's thread after each of its reads (a seam for tests).
+    std::function<void()> afterFindRead;
 };
 
 // Shared by the loader thread and the window that shows the text; whichever
@@ -62,7 +67,8 @@ class LogLoad : public std::enable_shared_from_this<LogLoad> {
 
     const std::filesystem::path file_;
     const LogLoadOptions options_;
-    const std::shared_ptr<LogText> text_ = std::make_shared<LogText>();
+    const std::shared_ptr<FileSource> source_;
+    const std::shared_ptr<LogText> text_;
     std::atomic<bool> stopRequested_{false};
 
     mutable std::mutex mutex_;

@@ -23,11 +23,16 @@ LogTextView::LogTextView(QWidget* parent) : QAbstractScrollArea(parent) {
         QScrollBar* bar = verticalScrollBar();
         followEnd_ = followEnd_ && bar->sliderPosition() >= bar->maximum();
     });
+    findPoll_ = new QTimer(this);
+    findPoll_->setInterval(20);
+    connect(findPoll_, &QTimer::timeout, this, &LogTextView::TakeFindResult);
     UpdateMetrics();
 }
 
 void LogTextView::SetText(std::shared_ptr<const LogText> text) {
+    CancelFind();
     text_ = std::move(text);
+    toldChange_ = LogChange::None;
     lines_.clear();
     lineCount_ = 0;
     longestLine_ = 0;
@@ -42,7 +47,7 @@ void LogTextView::SetText(std::shared_ptr<const LogText> text) {
 
 void LogTextView::TakeNewLines() {
     const qint64 count = text_ ? static_cast<qint64>(text_->LineCount()) : 0;
-    const std::size_t longest = text_ ? text_->LongestLine() : 0;
+    const std::uint64_t longest = text_ ? text_->LongestLine() : 0;
     if (count == lineCount_ && longest == longestLine_) {
         return;
     }
@@ -89,15 +94,15 @@ void LogTextView::LoadLines(qint64 first, qint64 end) const {
     if (lines_.size() + static_cast<std::size_t>(end - first) > keep) {
         lines_.clear();
     }
-    std::string scratch;
-    const LogText::Reader reader = text_->Read();
-    for (qint64 line = first; line < end; ++line) {
-        if (!lines_.contains(line)) {
-            const LogText::Window window = reader.Line(static_cast<std::size_t>(line), scratch);
-            lines_[line] = ShownText{ShownLine(window.bytes), LookOf(window.bytes), window.length,
-                                     window.Cut()};
-        }
-    }
+    text_->ForEachLine(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(end), false,
+                       [this](std::uint64_t line, const LogText::Line& read) {
+                           const auto at = static_cast<qint64>(line);
+                           if (!lines_.contains(at)) {
+                               lines_[at] = ShownText{ShownLine(read.bytes), LookOf(read.bytes),
+                                                      read.length, read.Cut()};
+                           }
+                           return true;
+                       });
 }
 
 void LogTextView::ForEachShown(qint64 first, qint64 end,
@@ -107,10 +112,18 @@ void LogTextView::ForEachShown(qint64 first, qint64 end,
     if (!text_ || first >= end) {
         return;
     }
-    std::string scratch;
-    const LogText::Reader reader = text_->Read();
-    for (qint64 line = first; line < end; ++line) {
-        visit(line, ShownLine(reader.Line(static_cast<std::size_t>(line), scratch).bytes));
+    text_->ForEachLine(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(end), false,
+                       [&visit](std::uint64_t line, const LogText::Line& read) {
+                           visit(static_cast<qint64>(line), ShownLine(read.bytes));
+                           return true;
+                       });
+}
+
+void LogTextView::TellChange() {
+    const LogChange change = text_ ? text_->Change() : LogChange::None;
+    if (change != toldChange_) {
+        toldChange_ = change;
+        emit logChanged(change);
     }
 }
 
@@ -159,8 +172,9 @@ void LogTextView::UpdateScrollBars() {
     vertical->setSingleStep(1);
 
     // A line is shown up to its window, then the marker that says it goes on.
-    qint64 widest = static_cast<qint64>(std::min(longestLine_, LogText::kLineWindowBytes));
-    if (longestLine_ > LogText::kLineWindowBytes) {
+    const std::uint64_t window = text_ ? text_->Budget().lineBytes : LogBudget().lineBytes;
+    qint64 widest = static_cast<qint64>(std::min(longestLine_, window));
+    if (longestLine_ > window) {
         widest += view_parts::kCutMarkerCells;
     }
     const int columns =

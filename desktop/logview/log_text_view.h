@@ -12,6 +12,8 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +22,7 @@
 #include <unordered_map>
 
 #include "desktop/logview/log_lines.h"
+#include "desktop/logview/log_search.h"
 #include "desktop/logview/log_text.h"
 
 namespace orvalin {
@@ -34,6 +37,7 @@ class LogTextView : public QAbstractScrollArea {
     // and the current match are dropped. The text may still be growing:
     // TakeNewLines brings the view up to date.
     void SetText(std::shared_ptr<const LogText> text);
+    const std::shared_ptr<const LogText>& Text() const { return text_; }
     // Takes the lines indexed since the last call: the scroll bars grow and
     // new lines on screen are painted. Follows the end after JumpToEnd.
     void TakeNewLines();
@@ -65,15 +69,35 @@ class LogTextView : public QAbstractScrollArea {
 
     // Matches of term are highlighted on screen.
     void SetHighlight(const QString& term);
-    // Selects the next (or previous) match of term after (before) the
-    // selection, scrolls it into view and returns it.
+    // Looks for the next (or previous) match of term after (before) the
+    // selection; a match is selected and scrolled into view, and findEnded
+    // tells the result. A find that has not ended after kFindWait goes on
+    // off the GUI thread: FindProgress tells how far it has come, CancelFind
+    // stops it, and findEnded comes once it ends. True when it ended at once.
+    bool StartFind(const QString& term, bool backward);
+    // The same, returning once the find has ended.
     std::optional<FoundText> Find(const QString& term, bool backward);
+    bool FindRunning() const { return findJob_ != nullptr; }
+    double FindProgress() const;
+    // Stops the find that runs, if any; no findEnded comes for it.
+    void CancelFind();
+    // The errno of a log that became unreadable (see logChanged).
+    int ChangeError() const { return text_ ? text_->ChangeError() : 0; }
+    // Runs on a find's thread after each of its reads (a seam for tests).
+    void SetFindHook(std::function<void()> afterRead) { findHook_ = std::move(afterRead); }
+
+    static constexpr std::chrono::milliseconds kFindWait{100};
 
   signals:
     // After each paint: how many lines of text it drew.
     void painted(int linesDrawn);
     // Something could not be done for want of memory; the view goes on.
     void outOfMemory();
+    // A find has ended: the match it selected, or nothing.
+    void findEnded(std::optional<FoundText> found);
+    // A read noticed that the log changed since it was indexed (the worst
+    // change so far; see LogChange).
+    void logChanged(LogChange change);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -125,13 +149,18 @@ class LogTextView : public QAbstractScrollArea {
     TextPosition Clamped(TextPosition position) const;
     TextPosition PositionAt(QPoint point) const;
     bool HandleMove(QKeyEvent* event);
+    // Tells logChanged when reads have noticed a change not told yet.
+    void TellChange();
+    // log_text_view_find.cpp
+    void TakeFindResult();
+    void SelectFound(const FoundText& found);
     // log_text_view_paint.cpp
     void PaintLine(QPainter& painter, qint64 line, const ShownText& text, qreal y);
     void PaintCutMarker(QPainter& painter, const ShownText& text, qreal x0, qreal y);
 
     std::shared_ptr<const LogText> text_;
     qint64 lineCount_ = 0;
-    std::size_t longestLine_ = 0;
+    std::uint64_t longestLine_ = 0;
     // The lines read last: those on screen and a few looked at since.
     mutable std::unordered_map<qint64, ShownText> lines_;
 
@@ -146,6 +175,10 @@ class LogTextView : public QAbstractScrollArea {
     bool followEnd_ = false;
     bool selecting_ = false;
     QString highlight_;
+    std::shared_ptr<FindJob> findJob_;
+    QTimer* findPoll_ = nullptr;
+    std::function<void()> findHook_;
+    LogChange toldChange_ = LogChange::None;
 };
 
 }  // namespace orvalin

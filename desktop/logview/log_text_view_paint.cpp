@@ -67,6 +67,7 @@ void LogTextView::paintEvent(QPaintEvent*) {
             PaintLine(painter, line, Line(line), static_cast<qreal>(line - first) * rowHeight_);
         }
     });
+    TellChange();
     emit painted(drawn);
 }
 

@@ -85,6 +85,7 @@ bool LogTextView::CopySelection() {
         QApplication::clipboard()->setText(SelectedText());
         copied = true;
     });
+    TellChange();
     return copied;
 }
 
