@@ -169,26 +169,29 @@ int main(int argc, char** argv) {
 
     std::printf(
         "Log viewer under the offscreen platform; logs just written (in the page cache).\n\n");
-    std::printf("%11s %8s | %9s %9s %9s %9s %9s %9s | %9s %9s\n", "lines", "file MB", "first",
-                "indexed", "GB/s", "to end", "find", "find wide", "memory", "(empty)");
+    std::printf("%11s %8s | %9s %9s %9s %9s %9s %9s %9s | %9s %9s\n", "lines", "file MB", "first",
+                "indexed", "GB/s", "(CPU s)", "to end", "find", "find wide", "memory", "(empty)");
     for (const Run& run : runs) {
         const Figures& f = run.viewer;
         const double taken = (Get(f, "peak_kb") - Get(f, "empty_kb")) / 1024;
         std::printf(
-            "%11lld %8.1f | %7.3f s %7.3f s %9.2f %7.4f s %7.3f s %7.3f s | %6.1f MB %6.1f MB\n",
+            "%11lld %8.1f | %7.3f s %7.3f s %9.2f %7.3f s %7.4f s %7.3f s %7.3f s | %6.1f MB %6.1f "
+            "MB\n",
             static_cast<long long>(run.lines), Mb(static_cast<double>(run.bytes)), Get(f, "first"),
             Get(f, "indexed"),
-            static_cast<double>(run.bytes) / std::max(Get(f, "indexed"), 1e-9) / 1e9, Get(f, "end"),
-            Get(f, "find"), Get(f, "find_wide"), taken, Get(f, "empty_kb") / 1024);
+            static_cast<double>(run.bytes) / std::max(Get(f, "indexed"), 1e-9) / 1e9,
+            Get(f, "indexed_cpu"), Get(f, "end"), Get(f, "find"), Get(f, "find_wide"), taken,
+            Get(f, "empty_kb") / 1024);
     }
     const double controlS = control ? Get(*control, "seconds") : 0;
     const double speedup = controlS / std::max(Get(controlled.viewer, "indexed"), 1e-9);
     std::printf(
-        "\nfirst: until the first screen of lines was painted; indexed: until every line was "
-        "indexed\n(from the dialog's start); to end: jump to the newest line and paint it; find: "
-        "a word only\nthe first line holds, searched backwards from the last; find wide: a word "
-        "beyond ASCII that\nno line holds; memory: the viewer process's peak resident size above "
-        "the empty viewer's\n(in brackets).\n");
+        "\nfirst: until the first screen of lines was painted; indexed: until every line was\n"
+        "indexed (from the dialog's start), with the CPU time all the process's threads took\n"
+        "meanwhile; to end: jump to the newest line and paint it; find: a word only the first\n"
+        "line holds, searched backwards from the last; find wide: a word beyond ASCII that no\n"
+        "line holds; memory: the viewer process's peak resident size above the empty viewer's\n"
+        "(in brackets).\n");
     std::printf("A key press on a line of 100 MB, and its repaint: %.4f s.\n",
                 longLine ? Get(*longLine, "key") : -1.0);
     std::printf("A QPlainTextEdit fed the %lld-line log line by line: %.2f s%s, %.0f x slower.\n",

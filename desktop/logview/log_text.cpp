@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvalin {
 namespace {
 
@@ -21,6 +25,39 @@ std::size_t WindowLength(std::string_view bytes, std::size_t limit) {
         --cut;
     }
     return continues(cut) ? limit : cut;
+}
+
+// Calls found with the position of each line feed in bytes, in order.
+template <typename Found>
+void ForEachLineFeed(std::string_view bytes, Found&& found) {
+    const char* const data = bytes.data();
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    // 64 bytes at a time: a bit per byte that is a line feed.
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const auto mask16 = [&](std::size_t from) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+        return static_cast<std::uint64_t>(
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed))));
+    };
+    for (; at + 64 <= bytes.size(); at += 64) {
+        std::uint64_t mask =
+            mask16(at) | mask16(at + 16) << 16 | mask16(at + 32) << 32 | mask16(at + 48) << 48;
+        while (mask != 0) {
+            found(at + static_cast<std::size_t>(__builtin_ctzll(mask)));
+            mask &= mask - 1;
+        }
+    }
+#endif
+    while (at < bytes.size()) {
+        const void* hit = std::memchr(data + at, '\n', bytes.size() - at);
+        if (hit == nullptr) {
+            break;
+        }
+        const auto position = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        found(position);
+        at = position + 1;
+    }
 }
 
 // Reads size bytes at offset, as far as the source has them: the count, or
@@ -102,30 +139,35 @@ void LogText::Index(std::string_view bytes) {
             ix_.hashedTo = to;
         }
     };
-    const char* const data = bytes.data();
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const void* hit = std::memchr(data + at, '\n', bytes.size() - at);
-        if (hit == nullptr) {
-            break;
-        }
-        const auto lineFeed = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-        at = lineFeed + 1;
-        ix_.longest = std::max(ix_.longest, base + lineFeed - ix_.lineStart);
-        ix_.lineStart = base + at;
-        ++ix_.lines;
-        ++ix_.groupLines;
-        if (ix_.groupLines >= budget_.groupLines ||
-            ix_.lineStart - ix_.open.offset >= budget_.groupBytes) {
-            feed(ix_.lineStart);
+    // The hot loop works on copies: the bytes are chars, which may alias
+    // anything, so members would be stored and loaded again at every line.
+    std::uint64_t lineStart = ix_.lineStart;
+    std::uint64_t longest = ix_.longest;
+    std::uint64_t lines = ix_.lines;
+    std::uint64_t groupLines = ix_.groupLines;
+    std::uint64_t groupOffset = ix_.open.offset;
+    const std::uint64_t maxLines = budget_.groupLines;
+    const std::uint64_t maxBytes = budget_.groupBytes;
+    ForEachLineFeed(bytes, [&](std::size_t lineFeed) {
+        const std::uint64_t at = base + lineFeed;
+        longest = std::max(longest, at - lineStart);
+        lineStart = at + 1;
+        ++lines;
+        if (++groupLines >= maxLines || lineStart - groupOffset >= maxBytes) {
+            feed(lineStart);
             ix_.open.hash = ix_.hash.Value();
             ix_.closed.push_back(ix_.open);
-            ix_.open = Group{ix_.lineStart, ix_.lines, 0};
-            ix_.groupLines = 0;
+            ix_.open = Group{lineStart, lines, 0};
             ix_.hash.Reset();
-            ix_.hashedTo = ix_.lineStart;
+            ix_.hashedTo = lineStart;
+            groupLines = 0;
+            groupOffset = lineStart;
         }
-    }
+    });
+    ix_.lineStart = lineStart;
+    ix_.longest = longest;
+    ix_.lines = lines;
+    ix_.groupLines = groupLines;
     feed(base + bytes.size());
     ix_.size = base + bytes.size();
     PublishIndex();
