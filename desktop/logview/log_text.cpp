@@ -318,15 +318,8 @@ bool LogText::ReadGroups(const Reading& reading, std::size_t from, std::size_t t
                                                 static_cast<std::size_t>(group.offset - start),
                                                 static_cast<std::size_t>(spanEnd(g) - group.offset))
                                           : std::string_view();
-        const bool hashFinal = !(range.lastIsOpen && g + 1 == range.groups.size());
-        if (readable && hashFinal) {
-            SpanHash hash;
-            hash.Add(span.data(), span.size());
-            readable = hash.Value() == group.hash;
-        }
-        if (!readable && got >= 0) {
-            Notice(LogChange::Changed);
-        }
+        // A group a scan leaves out shows nothing, so only the groups whose
+        // lines are visited need their fingerprint checked.
         if (readable && reading.hooks->group) {
             const GroupVerdict verdict = reading.hooks->group(span, range.Lines(g));
             if (verdict == GroupVerdict::Stop) {
@@ -335,6 +328,15 @@ bool LogText::ReadGroups(const Reading& reading, std::size_t from, std::size_t t
             if (verdict == GroupVerdict::Skip) {
                 continue;
             }
+        }
+        const bool hashFinal = !(range.lastIsOpen && g + 1 == range.groups.size());
+        if (readable && hashFinal) {
+            SpanHash hash;
+            hash.Add(span.data(), span.size());
+            readable = hash.Value() == group.hash;
+        }
+        if (!readable && got >= 0) {
+            Notice(LogChange::Changed);
         }
         if (!VisitGroup(reading, g, span, readable)) {
             return false;

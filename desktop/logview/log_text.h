@@ -62,8 +62,9 @@ class LogText {
         // Runs after each read from the log (a seam for tests).
         std::function<void()> afterRead;
         // Sees each group of lines as read, all its bytes and how many
-        // lines it holds, before its lines are visited: Skip leaves them
-        // out, Stop ends the reading.
+        // lines it holds, before its lines are visited (and before the
+        // bytes are checked against the index): Skip leaves them out, Stop
+        // ends the reading.
         std::function<GroupVerdict(std::string_view bytes, std::uint64_t lines)> group;
     };
 
