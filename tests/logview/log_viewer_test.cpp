@@ -606,6 +606,11 @@ class LogViewerWidgetTest : public LogViewerTest {
         view = dialog->View();
         view->setFocus();
     }
+    // Waits until the find under way (it may go on off the GUI thread) has
+    // ended.
+    bool FindEnded() const {
+        return WaitFor([this] { return !view->FindRunning(); });
+    }
     QPoint At(TextPosition position) const {
         const QRect cell = view->CellRect(position);
         return {cell.left() + 1, cell.center().y()};
@@ -665,6 +670,7 @@ TEST_F(LogViewerWidgetTest, FindsWithCtrlFIgnoringCaseAndHighlightsTheMatch) {
     EXPECT_TRUE(find->hasFocus());
     QTest::keyClicks(find, "UNREACHABLE");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_TRUE(dialog->isVisible());  // Enter finds; it does not close the dialog
     EXPECT_EQ(view->SelectedText(), "unreachable");
     EXPECT_EQ(view->Caret().line, 501);
@@ -673,20 +679,25 @@ TEST_F(LogViewerWidgetTest, FindsWithCtrlFIgnoringCaseAndHighlightsTheMatch) {
     EXPECT_GT(Pixels(isHighlight), 20);
 
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 1502);
     auto* status = Child<QLabel>(*dialog, "findStatus");
     EXPECT_EQ(status->text(), "");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 501);
     EXPECT_EQ(status->text(), "Continued from the top");
     QTest::keyClick(find, Qt::Key_Return, Qt::ShiftModifier);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 1502);
     EXPECT_EQ(status->text(), "Continued from the bottom");
     QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 501);
 
     find->setText("no such words");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(status->text(), "Not found");
     EXPECT_EQ(view->Caret().line, 501);
 }
