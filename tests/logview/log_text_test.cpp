@@ -376,18 +376,36 @@ TEST(LogLinesTest, TheWordIsMatchedOnBytesAsOnTheShownLine) {
         seed = seed * 1664525u + 1013904223u;
         return seed >> 8;
     };
+    // Lines one by one, and runs of 100 of them as a group of lines is
+    // looked at: from the start of each line that holds the word, the next
+    // place it may start is inside that line.
     int holding = 0;
-    for (int n = 0; n < 4000; ++n) {
-        std::string line;
-        for (std::uint32_t k = next() % 12; k > 0; --k) {
-            line += pieces[next() % pieces.size()];
+    for (int group = 0; group < 40; ++group) {
+        std::string run;
+        std::vector<std::pair<std::size_t, std::size_t>> bounds;
+        std::vector<QString> shownLines;
+        for (int n = 0; n < 100; ++n) {
+            std::string line;
+            for (std::uint32_t k = next() % 12; k > 0; --k) {
+                line += pieces[next() % pieces.size()];
+            }
+            bounds.emplace_back(run.size(), run.size() + line.size());
+            run += line + "\r\n";
+            shownLines.push_back(ShownLine(line));
         }
-        const QString shown = ShownLine(line);
         for (const QString& word : words) {
-            const bool holds = shown.contains(word, Qt::CaseInsensitive);
-            holding += holds ? 1 : 0;
-            ASSERT_TRUE(!holds || TermMatcher(word).MayHold(line))
-                << word.toStdString() << " in " << shown.toStdString();
+            const TermMatcher matcher(word);
+            for (std::size_t n = 0; n < bounds.size(); ++n) {
+                if (!shownLines[n].contains(word, Qt::CaseInsensitive)) {
+                    continue;
+                }
+                ++holding;
+                const auto [start, end] = bounds[n];
+                ASSERT_TRUE(matcher.MayHold(std::string_view(run).substr(start, end - start)))
+                    << word.toStdString() << " in " << shownLines[n].toStdString();
+                ASSERT_LT(matcher.Next(run, start), end)
+                    << word.toStdString() << " in " << shownLines[n].toStdString();
+            }
         }
     }
     EXPECT_GT(holding, 1000);
