@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "logs/log_writer.h"
+#include "logs/missed_entry_spool.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -85,6 +87,59 @@ TEST_F(MissedSpoolTest, InstancesEndingOneAfterTheOtherAddToTheSpool) {
     EXPECT_EQ(next.writer.MissedEntries(),
               (std::deque<std::string>{std::string(kStamp1) + "a1", std::string(kStamp1) + "a2",
                                        std::string(kStamp1) + "b1"}));
+}
+
+TEST_F(MissedSpoolTest, AnUnusableLogKeepsTheNewestTenThousandAndCountsTheRest) {
+    {
+        Run first(access);
+        for (int n = 0; n < 10'003; ++n) {
+            Miss(first, "line " + std::to_string(n));
+        }
+        ASSERT_EQ(first.writer.MissedEntries().size(), 10'000u);
+        EXPECT_EQ(first.writer.MissedEntries().front(), std::string(kStamp1) + "line 3");
+        ASSERT_TRUE(first.writer.SaveMissedEntries(spool));
+    }
+    {
+        // The log is still unusable in the next run.
+        Run second(access);
+        ASSERT_TRUE(second.writer.RestoreMissedEntries(spool));
+        for (int n = 0; n < 5; ++n) {
+            Miss(second, "later " + std::to_string(n));
+        }
+        ASSERT_TRUE(second.writer.SaveMissedEntries(spool));
+    }
+    const std::string saved = ReadFileBytes(spool);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 10'001);  // the count and 10000
+
+    Run third(access);
+    ASSERT_TRUE(third.writer.RestoreMissedEntries(spool));
+    third.clock.Set(2004, 3, 14, 9, 10, 0);
+    third.writer.WriteLogLine("back", access);
+    const std::string log = ReadFileBytes(access);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 10'002);
+    EXPECT_TRUE(
+        log.starts_with(std::string(kMissed2) +
+                        "Older missed entries dropped: 8 (only the newest 10000 are kept)\r\n" +
+                        kMissed2 + kStamp1 + "line 8\r\n"))
+        << log.substr(0, 300);
+    EXPECT_TRUE(log.ends_with(std::string(kMissed2) + kStamp1 +
+                              "later 4\r\n<03/14/2004 09:10:00> back\r\n"));
+}
+
+TEST_F(MissedSpoolTest, RunsThatOnlyAppendStillKeepTheSpoolBounded) {
+    MissedQueue many;
+    for (int n = 0; n < 9'999; ++n) {
+        many.Add("old " + std::to_string(n));
+    }
+    ASSERT_TRUE(AppendToSpool(spool, many));
+    ASSERT_TRUE(AppendToSpool(spool, MissedQueue{{"new 0", "new 1", "new 2"}}));
+
+    const std::optional<MissedQueue> taken = TakeFromSpool(spool);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->entries.size(), 10'000u);
+    EXPECT_EQ(taken->entries.front(), "old 2");
+    EXPECT_EQ(taken->entries.back(), "new 2");
+    EXPECT_EQ(taken->dropped, 2u);
 }
 
 TEST_F(MissedSpoolTest, NothingMissedLeavesNoSpoolAndAMissingSpoolRestoresNothing) {
