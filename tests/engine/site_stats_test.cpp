@@ -20,10 +20,6 @@ TEST(FormatMs, WritesLikePrintfG) {
     EXPECT_EQ(FormatMs(-99), "-99");
     EXPECT_EQ(FormatMs(2000000), "2e+06");
     EXPECT_EQ(FormatMs(1234567), "1.23457e+06");
-    EXPECT_EQ(FormatMs(1'500'000), "1.5e+06");
-    EXPECT_EQ(FormatMs(0.0001), "0.0001");
-    EXPECT_EQ(FormatMs(0.00001), "1e-05");
-    EXPECT_EQ(FormatMs(123456), "123456");
 }
 
 TEST(RoundUpScale, RoundsToTheNextTen) {
@@ -42,58 +38,26 @@ TEST(RoundUpScale, HugeScalesPrintInExponentFormAndBecomeZero) {
     EXPECT_EQ(RoundUpScale(1'500'000), 0);
 }
 
-// A process number locale with a decimal comma, as a desktop session in a
-// German or French locale has it: built from a one-category source with
-// localedef (its character map comes with the Debian package locales), so no
-// system locale needs to be generated.
-class CommaDecimalLocale {
-  public:
-    CommaDecimalLocale() : path_("LOCPATH", dir_.Path().string()) {
-        std::ofstream(dir_ / "comma")
-            << "LC_NUMERIC\ndecimal_point \"<U002C>\"\n"
-               "thousands_sep \"<U002E>\"\ngrouping 3;3\nEND LC_NUMERIC\n";
-        // Warnings about the categories left out make localedef exit 1.
-        const std::string build = "localedef -c -i '" + (dir_ / "comma").string() + "' '" +
-                                  (dir_ / "xx_XX").string() + "' >/dev/null 2>&1";
-        std::system(build.c_str());
-        active_ = std::setlocale(LC_NUMERIC, "xx_XX") != nullptr;
-    }
-    ~CommaDecimalLocale() { std::setlocale(LC_NUMERIC, "C"); }
-    bool Active() const { return active_; }
-
-  private:
-    test::TempDir dir_;
-    test::ScopedEnv path_;
-    bool active_ = false;
-};
-
+// A number locale with a decimal comma, as a German desktop session sets
+// it, built with localedef (its character maps come with the package locales).
 TEST(FormatMs, NumbersDoNotFollowTheUsersLocale) {
-    const CommaDecimalLocale comma;
-    if (!comma.Active()) {
-        GTEST_SKIP() << "no comma-decimal locale could be built (localedef and the Debian "
-                        "package locales are needed)";
+    const test::TempDir dir;
+    const test::ScopedEnv localePath("LOCPATH", dir.Path().string());
+    std::ofstream(dir / "comma") << "LC_NUMERIC\ndecimal_point \"<U002C>\"\nEND LC_NUMERIC\n";
+    const std::string build = "localedef -c -i '" + (dir / "comma").string() + "' '" +
+                              (dir / "xx_XX").string() + "' >/dev/null 2>&1";
+    std::system(build.c_str());  // exits 1 for the categories left out
+    if (std::setlocale(LC_NUMERIC, "xx_XX") == nullptr) {
+        GTEST_SKIP() << "no comma-decimal locale could be built (localedef, package locales)";
     }
     char printed[16];
     std::snprintf(printed, sizeof printed, "%g", 2.5);
-    ASSERT_STREQ(printed, "2,5");  // the locale is in force
-
+    EXPECT_STREQ(printed, "2,5");  // the locale is in force
     EXPECT_EQ(FormatMs(246.912), "246.912");
-    EXPECT_EQ(FormatMs(234), "234");
     EXPECT_EQ(FormatMs(1'500'000), "1.5e+06");
     EXPECT_EQ(RoundUpScale(246.912), 250);
-    EXPECT_EQ(RoundUpScale(234.5), 240);
     EXPECT_EQ(ScaleLabels(12)[4], "2.4ms");
-    EXPECT_EQ(ScaleLabels(RoundUpScale(246.912))[0], "250ms");
-}
-
-TEST(AnswerMs, WholeMillisecondsAndNeverZero) {
-    using std::chrono::microseconds;
-    EXPECT_EQ(AnswerMs(microseconds(0)), 1);
-    EXPECT_EQ(AnswerMs(microseconds(400)), 1);
-    EXPECT_EQ(AnswerMs(microseconds(1'499)), 1);
-    EXPECT_EQ(AnswerMs(microseconds(1'500)), 2);
-    EXPECT_EQ(AnswerMs(microseconds(234'400)), 234);
-    EXPECT_EQ(AnswerMs(std::chrono::hours(1)), 3'600'000);
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(Stamp, FormatsWithLeadingBlank) {
