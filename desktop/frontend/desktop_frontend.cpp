@@ -91,7 +91,7 @@ void DesktopFrontEnd::SetIntervalBoxText(int slot, const std::string& text) {
 
 void DesktopFrontEnd::SetCaption(int slot, const std::string& caption) {
     if (ValidSlot(slot)) {
-        window_.Panel(slot).setTitle(Q(caption));
+        window_.Panel(slot).SetCaption(Q(caption));
     }
 }
 

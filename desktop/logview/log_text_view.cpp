@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 
 namespace orvalin {
