@@ -7,6 +7,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/poll_periods.h"
+#include "platform/site_address.h"
 #include "probe/endpoint.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
@@ -95,7 +96,7 @@ bool CMonitorEngine::TimerTick(int i) {
         }
     }
 
-    const std::string address = Trim(s.frontEnd.panels.AddressBoxText(i));
+    const std::string address = CleanAddress(s.frontEnd.panels.AddressBoxText(i));
     if (address.empty() || address == text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
         return false;  // idle until the Poll button or the arrows arm the timer again
     }
@@ -229,19 +230,26 @@ void CMonitorEngine::RemoveSite(int i) {
     s.frontEnd.shell.ApplyLayout();
 }
 
+void CMonitorEngine::RequestStop() {
+    Shared& s = *shared_;
+    if (s.stopping.exchange(true)) {
+        return;
+    }
+    // Boxes raised by workers must not hold the end of the program.
+    s.frontEnd.dialogs.BeginClosing();
+    s.frontEnd.timers.Kill(ids::kStartupTimer);
+    for (int i = 0; i < kSlotCount; ++i) {
+        s.frontEnd.timers.Kill(ids::PollTimer(i));
+    }
+}
+
 void CMonitorEngine::Shutdown() {
     Shared& s = *shared_;
     if (s.shutDown) {
         return;
     }
     s.shutDown = true;
-    s.stopping = true;
-    // Boxes raised by workers must not hold the wait below.
-    s.frontEnd.dialogs.BeginClosing();
-    s.frontEnd.timers.Kill(ids::kStartupTimer);
-    for (int i = 0; i < kSlotCount; ++i) {
-        s.frontEnd.timers.Kill(ids::PollTimer(i));
-    }
+    RequestStop();
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
@@ -259,6 +267,10 @@ void CMonitorEngine::Shutdown() {
 
 std::int32_t CMonitorEngine::ActiveChecks() const {
     return shared_->checks.Count();
+}
+
+std::int32_t CMonitorEngine::RunningJobs() const {
+    return shared_->checks.Count() + shared_->mailJobs.Count();
 }
 
 bool CMonitorEngine::IsMonitored(int i) const {

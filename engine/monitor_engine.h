@@ -85,13 +85,20 @@ class CMonitorEngine {
     void ResetSite(int slot);
     void RemoveSite(int slot);
 
-    // Tells the front end that closing has begun, stops arming timers, waits
-    // for running checks (at most shutdownWait) and detaches the front end:
-    // no front-end call is made after it returns.
+    // The program is ending, from the moment its end is asked for: no tick
+    // runs and no timer is armed from now on, no mail job starts, and the
+    // front end's boxes return at once. Shutdown follows.
+    void RequestStop();
+    // RequestStop, then waits for running checks and mail jobs (at most
+    // shutdownWait) and detaches the front end: no front-end call is made
+    // after it returns.
     void Shutdown();
     std::chrono::milliseconds shutdownWait = kShutdownWait;  // tests shorten it
 
     std::int32_t ActiveChecks() const;
+    // Checks and mail jobs still running: after Shutdown, those that outlived
+    // its wait and end only with the process.
+    std::int32_t RunningJobs() const;
     bool IsMonitored(int slot) const;
     std::string SiteAddress(int slot) const;  // the probe's address, or empty
     std::int32_t IntervalMinutes(int slot) const;

@@ -160,8 +160,8 @@ int main(int argc, char** argv) {
         UnregisterInstance(*store);
     }
     std::cout.flush();
-    if (engine.ActiveChecks() > 0) {
-        // Checks that outlived the wait end with the process, as they are.
+    if (engine.RunningJobs() > 0) {
+        // Jobs that outlived the wait end with the process, as they are.
         std::_Exit(exitCode);
     }
     return exitCode;

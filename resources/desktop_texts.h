@@ -98,5 +98,7 @@ inline constexpr std::string_view kEmailRecommendTest =
     "If you have changed your email settings we strongly recommend you run an Email Settings "
     "Test.\n\nPress Yes to run one now.";
 inline constexpr std::string_view kEmailTestRunning = "Sending test email\u2026";
+// When no worker could take the test (the system gives no thread).
+inline constexpr std::string_view kEmailTestNotStarted = "The email test could not be started.";
 
 }  // namespace orvalin::text

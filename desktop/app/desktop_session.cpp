@@ -1,5 +1,7 @@
 #include "desktop/app/desktop_session.h"
 
+#include <QGuiApplication>
+
 #include "desktop/frontend/desktop_frontend.h"
 #include "desktop/frontend/message_broker.h"
 #include "desktop/frontend/qt_timers.h"
@@ -60,10 +62,13 @@ void DesktopSession::End() {
     // The position as the user left it, before the window goes from the screen.
     const QPoint corner = window_->OuterPosition();
     window_->hide();
+    // The icon could not answer during the wait below: it goes first, and
+    // the display learns it now, not after the wait.
+    tray_->Remove();
+    QGuiApplication::sync();
     engine_->Shutdown();
     window_->SaveOnExit(corner);
     UnregisterInstance(*store_);
-    tray_->Remove();
 }
 
 }  // namespace orvalin::desktop

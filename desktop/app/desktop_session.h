@@ -43,9 +43,9 @@ class DesktopSession {
 
     // Shows the window and the tray icon.
     void Show();
-    // The exit: the window goes, running checks get their bounded wait, the
-    // position and instance count are stored. Runs once; the destructor
-    // calls it too.
+    // The exit: the window and the tray icon go, running checks and mail
+    // jobs get their bounded wait, the position and instance count are
+    // stored. Runs once; the destructor calls it too.
     void End();
 
     MainWindow& Window() const { return *window_; }

@@ -4,11 +4,9 @@
 #include <cstdlib>
 
 #include "desktop/app/desktop_session.h"
-#include "desktop/app/stop_signals.h"
+#include "desktop/app/program_run.h"
 #include "desktop/qt_text.h"
 #include "desktop/tray/icon_library.h"
-#include "desktop/window/main_window.h"
-#include "engine/monitor_engine.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 
@@ -26,13 +24,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     DesktopSession session;
-    QObject::connect(&session.Window(), &MainWindow::Exiting, &app, &QApplication::quit);
-    const StopSignals stopSignals([&session] { session.Window().RequestExit(); });
-    session.Show();
-    QApplication::exec();
-    session.End();
-    if (session.Engine().ActiveChecks() > 0) {
-        // Checks that outlived the wait end with the process, as they are.
+    if (RunProgram(session) == ProgramEnd::kJobsStillRunning) {
+        // Jobs that outlived the wait end with the process, as they are.
         std::_Exit(EXIT_SUCCESS);
     }
     return EXIT_SUCCESS;

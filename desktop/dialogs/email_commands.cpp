@@ -9,7 +9,6 @@
 
 #include "desktop/dialogs/email_setup_dialog.h"
 #include "desktop/qt_text.h"
-#include "desktop/window/main_window.h"
 #include "engine/monitor_engine.h"
 #include "resources/desktop_texts.h"
 #include "resources/strings.h"
@@ -72,16 +71,11 @@ void EmailCommands::RunTest() {
                 guard->Finish();
             }
         })) {
+        // Once the program is ending, the box returns at once.
+        dialogs_.ShowWarning(std::string(text::kEmailTestNotStarted));
         return;
     }
-    // The program may end while the test runs; the notice goes with it.
-    if (auto* main = qobject_cast<MainWindow*>(&window_)) {
-        QObject::connect(main, &MainWindow::Exiting, &notice, [guard] {
-            if (guard) {
-                guard->Finish();
-            }
-        });
-    }
+    // When the program ends meanwhile, its end ends this loop too.
     if (!notice.Finished()) {
         notice.exec();
     }

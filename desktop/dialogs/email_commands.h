@@ -21,7 +21,8 @@ class EmailCommands {
 
     // Modal; returns when the dialog, and a test chosen after it, are over.
     void OpenSettings();
-    // Modal; returns when both test messages have been tried and reported.
+    // Modal; returns when both test messages have been tried and reported,
+    // or the program ends. A test that cannot start says so in a box.
     void RunTest();
 
   private:

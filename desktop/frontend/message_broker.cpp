@@ -18,17 +18,20 @@ bool MessageBroker::Closing() const {
     return closing_;
 }
 
-QMessageBox* MessageBroker::MakeBox(const std::string& text, bool question) {
-    QWidget* parent = QApplication::activeModalWidget();
-    if (parent == nullptr) {
-        parent = owner_;
-    }
+QMessageBox* MessageBroker::MakeBox(const std::string& text, bool question, QWidget* parent) {
     auto* box = new QMessageBox(
         question ? QMessageBox::Question : QMessageBox::Warning, Q(text::kAppTitle), Q(text),
         question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     return box;
+}
+
+// A box shown on the GUI thread's own stack belongs over the dialog that
+// asked for it, which outlives the box.
+QWidget* MessageBroker::ModalParent() const {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : owner_.data();
 }
 
 void MessageBroker::ShowWarning(const std::string& text) {
@@ -58,9 +61,16 @@ void MessageBroker::Present(const std::shared_ptr<Request>& request) {
             return;
         }
     }
-    QMessageBox* box = MakeBox(request->text, false);
+    // Owned by the window, not by a dialog that may go first and take the
+    // box with it unanswered.
+    QMessageBox* box = MakeBox(request->text, false, owner_);
     request->box = box;
     connect(box, &QDialog::finished, this, [this, request] { Finish(request); });
+    // Whatever destroys the box unanswered, its worker goes on.
+    connect(box, &QObject::destroyed, this, [this, request] {
+        request->box = nullptr;
+        Finish(request);
+    });
     box->show();
 }
 
@@ -80,7 +90,7 @@ void MessageBroker::ShowHere(const std::string& text) {
     if (Closing()) {
         return;
     }
-    QPointer<QMessageBox> box = MakeBox(text, false);
+    QPointer<QMessageBox> box = MakeBox(text, false, ModalParent());
     local_.push_back(box);
     box->exec();
     std::erase(local_, box);
@@ -91,7 +101,7 @@ bool MessageBroker::AskYesNo(const std::string& text) {
     if (Closing()) {
         return false;
     }
-    QPointer<QMessageBox> box = MakeBox(text, true);
+    QPointer<QMessageBox> box = MakeBox(text, true, ModalParent());
     local_.push_back(box);
     const int answer = box->exec();
     std::erase(local_, box);

@@ -1,6 +1,7 @@
 // Message boxes for the engine and the dialogs. A box asked for on the GUI
-// thread is shown there at once. A box asked for by a worker is shown on the
-// GUI thread while the worker waits for it to be closed; once closing has
+// thread is shown there at once, over the active modal dialog. A box asked
+// for by a worker is shown on the GUI thread, owned by the main window, while
+// the worker waits for it to be closed (or destroyed); once closing has
 // begun, every box showing or waiting closes and later calls return at once.
 #pragma once
 
@@ -24,7 +25,8 @@ class MessageBroker final : public QObject, public IUserDialogs {
     explicit MessageBroker(QObject* parent = nullptr) : QObject(parent) {}
     ~MessageBroker() override;
 
-    // The window boxes belong to when no modal dialog is open.
+    // The window workers' boxes belong to, and the others when no modal
+    // dialog is open.
     void SetOwnerWindow(QWidget* window) { owner_ = window; }
 
     void ShowWarning(const std::string& text) override;
@@ -40,7 +42,8 @@ class MessageBroker final : public QObject, public IUserDialogs {
         QPointer<QMessageBox> box;
     };
 
-    QMessageBox* MakeBox(const std::string& text, bool question);
+    QMessageBox* MakeBox(const std::string& text, bool question, QWidget* parent);
+    QWidget* ModalParent() const;
     void Present(const std::shared_ptr<Request>& request);
     void Finish(const std::shared_ptr<Request>& request);
     void ShowHere(const std::string& text);

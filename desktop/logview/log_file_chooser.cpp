@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 
 namespace orvalin {

@@ -3,7 +3,7 @@
 #include <QIcon>
 #include <QPushButton>
 
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 #include "ui_log_settings_dialog.h"
 

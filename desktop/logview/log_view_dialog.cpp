@@ -5,8 +5,8 @@
 #include <QShortcut>
 #include <cstring>
 
+#include "desktop/boxes/message_boxes.h"
 #include "desktop/logview/log_text_view.h"
-#include "desktop/logview/message_boxes.h"
 #include "logs/log_file_access.h"
 #include "resources/logview_texts.h"
 #include "ui_log_view_dialog.h"

@@ -1,5 +1,10 @@
 #include "desktop/panel/site_panel.h"
 
+#include <QHelpEvent>
+#include <QStyleOptionGroupBox>
+#include <QToolTip>
+#include <algorithm>
+
 #include "desktop/controls/interval_box.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
@@ -18,6 +23,21 @@ constexpr QSize kGraphSize{368, 117};
 
 std::size_t Index(int slot) {
     return static_cast<std::size_t>(slot);
+}
+
+// An address has no blanks to wrap at: the tooltip breaks it into lines
+// itself, and shows no more than a screenful.
+QString TipLines(const QString& text) {
+    constexpr qsizetype kLineLength = 100;
+    constexpr qsizetype kMostShown = 20 * kLineLength;
+    QString lines;
+    for (qsizetype at = 0; at < std::min(text.size(), kMostShown); at += kLineLength) {
+        lines += (at > 0 ? QStringLiteral("\n") : QString()) + text.mid(at, kLineLength);
+    }
+    if (text.size() > kMostShown) {
+        lines += QChar(0x2026);
+    }
+    return lines;
 }
 
 }  // namespace
@@ -49,7 +69,8 @@ SitePanel::SitePanel(int slot, QWidget* parent)
 SitePanel::~SitePanel() = default;
 
 void SitePanel::ApplyTexts() {
-    setTitle(Q(text::kWebsiteCaption) + QString::number(slot_ + 1));
+    const QString defaultCaption = Q(text::kWebsiteCaption) + QString::number(slot_ + 1);
+    SetCaption(defaultCaption);
     ui_->pollButton->setText(Q(text::kPollButton));
     ui_->delButton->setText(Q(text::kDelButton));
     ui_->intervalLabel->setText(Q(text::kPollingInterval));
@@ -66,7 +87,7 @@ void SitePanel::ApplyTexts() {
     // Screen readers name each box by its label.
     ui_->intervalBox->Edit()->setAccessibleName(Q(text::kPollingInterval));
     ui_->warningBox->setAccessibleName(Q(text::kWarningOver));
-    ui_->addressBox->setAccessibleName(title());
+    ui_->addressBox->setAccessibleName(defaultCaption);
     ui_->graph->setAccessibleName(Q(text::kGraphName));
     ui_->intervalLabel->setBuddy(ui_->intervalBox->Edit());
     ui_->warningLabel->setBuddy(ui_->warningBox);
@@ -91,6 +112,57 @@ void SitePanel::TagControls() {
 
 void SitePanel::ShowDetails(bool on) {
     ui_->fields->setVisible(on);
+}
+
+void SitePanel::SetCaption(const QString& caption) {
+    caption_ = caption;
+    setAccessibleName(caption);
+    FitCaption();
+}
+
+QSize SitePanel::minimumSizeHint() const {
+    // A group box is at least as wide as its title; this one takes the width
+    // of its contents, and the caption is fitted in.
+    return QWidget::minimumSizeHint();
+}
+
+QRect SitePanel::CaptionRect() const {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+}
+
+void SitePanel::FitCaption() {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    option.text = caption_;
+    const QRect label =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+    // The style's margin before the caption kept after it too, and a blank as
+    // a group box leaves after its title.
+    const int room =
+        width() - 2 * std::max(0, label.left()) - fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    const QString shown = fontMetrics().elidedText(caption_, Qt::ElideMiddle, std::max(0, room));
+    if (shown != title()) {
+        setTitle(shown);
+    }
+}
+
+void SitePanel::resizeEvent(QResizeEvent* event) {
+    QGroupBox::resizeEvent(event);
+    FitCaption();
+}
+
+bool SitePanel::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && title() != caption_) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QRect caption = CaptionRect();
+        if (caption.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), TipLines(caption_), this, caption);
+            return true;
+        }
+    }
+    return QGroupBox::event(event);
 }
 
 ResponseGraph& SitePanel::Graph() const {

@@ -46,17 +46,31 @@ class SitePanel : public QGroupBox {
     // Wide (graph and fields) or narrow (the graph column alone).
     void ShowDetails(bool on);
 
+    // The caption, shortened in the middle to the panel's width: a long
+    // address never widens the panel. The whole text is the panel's
+    // accessible name and, while shortened, the caption's tooltip.
+    void SetCaption(const QString& caption);
+    // As wide as the contents, whatever the caption.
+    QSize minimumSizeHint() const override;
+
   signals:
     // The Poll button, or Enter in the address box.
     void PollRequested(int slot);
     void DelRequested(int slot);
     void IntervalDelta(int slot, int delta);
 
+  protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void FitCaption();
+    QRect CaptionRect() const;
     void ApplyTexts();
     void TagControls();
 
     int slot_;
+    QString caption_;
     std::unique_ptr<Ui::SitePanel> ui_;
 };
 

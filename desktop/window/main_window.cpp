@@ -7,11 +7,13 @@
 #include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "desktop/control_id.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/dialogs/about_dialog.h"
 #include "desktop/dialogs/email_commands.h"
+#include "desktop/friend/friend_command.h"
 #include "desktop/logview/logview_commands.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/qt_text.h"
@@ -37,6 +39,8 @@ MainWindow::MainWindow(std::shared_ptr<SettingsStore> store, TrayIcon& tray, IUs
       autostart_(std::move(autostart)) {
     SetControlId(*this, ids::kMainDialog);
     setWindowTitle(Q(text::kAppTitle));
+    // Also while minimised, when screen readers would take the empty icon text.
+    setAccessibleName(Q(text::kAppTitle));
     setWindowIcon(IconById(ids::kIconNormal));
     // Fixed size, no maximise box. The minimise box stays: without a
     // notification area, minimising is how the window is put away.
@@ -167,6 +171,13 @@ void MainWindow::RestorePosition() {
 }
 
 void MainWindow::OpenWindow() {
+    if (hiddenAt_ && windowHandle() != nullptr) {
+        // Where it was, as a position of the program's own: one the window
+        // manager chose is chosen anew at every showing (QWidget::move to
+        // the same place would not say so).
+        windowHandle()->setPosition(*hiddenAt_);
+    }
+    hiddenAt_.reset();
     showNormal();
     raise();
     activateWindow();
@@ -179,6 +190,9 @@ void MainWindow::RequestExit() {
 
 void MainWindow::HideWindow() {
     if (tray_.RefreshAvailability()) {
+        if (isVisible()) {
+            hiddenAt_ = geometry().topLeft();
+        }
         hide();
         return;
     }
@@ -198,6 +212,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ApplyLayout() {
+    // Taken first: showing or hiding a panel's parts resizes the window at once.
+    const QRect before = frameGeometry();
+    const QSize frame = before.size() - geometry().size();
     std::array<bool, kPanelCount> inUse{};
     for (int i = 0; i < kPanelCount; ++i) {
         inUse[static_cast<std::size_t>(i)] = engine_ != nullptr && engine_->IsMonitored(i);
@@ -211,8 +228,6 @@ void MainWindow::ApplyLayout() {
         panel.setVisible(i < shown);
     }
 
-    const QRect before = frameGeometry();
-    const QSize frame = before.size() - geometry().size();
     // Shown and hidden parts change the layouts' hints only once their
     // pending layout requests have run.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);

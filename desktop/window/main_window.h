@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "desktop/window/autostart_entry.h"
 #include "desktop/window/main_menu.h"
@@ -90,6 +91,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<EmailCommands> email_;
     std::array<SitePanel*, 4> panels_{};
 
+    std::optional<QPoint> hiddenAt_;  // the place to show the hidden window again
     bool exitRequested_ = false;
     bool alwaysOnTop_ = false;
     bool viewDetails_ = true;

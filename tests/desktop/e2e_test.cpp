@@ -5,7 +5,11 @@
 // minimising the window.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QImage>
+#include <QRect>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -74,13 +78,16 @@ std::vector<Widget> ParseTree(const std::string& dump) {
 
 class DesktopEndToEnd : public testing::Test {
   protected:
-    void Launch(XSessionOptions options) {
+    void Launch(XSessionOptions options, const std::function<void(SettingsStore&)>& prepare = {}) {
         x = std::make_unique<XSession>(options);
         store =
             std::make_shared<SettingsStore>(x->Home() / "config/Quenbridge/Orvalin/settings.db");
         // A mail server is set, so the first tick asks nothing; nothing is sent.
         store->WriteString("Settings", "SMTP", "127.0.0.1:9");
         store->WriteInt("Settings", "DisableEmails", 1);
+        if (prepare) {
+            prepare(*store);
+        }
         program = x->Start({ORVALIN_DESKTOP_PATH}, "orvalin.log");
         ASSERT_TRUE(WaitFor([&] { return Find("frame", "Orvalin") != nullptr; }, 20s))
             << ReadFileBytes(x->Home() / "../orvalin.log");
@@ -126,6 +133,37 @@ class DesktopEndToEnd : public testing::Test {
         const auto file = x->Home() / "screen.png";
         x->Run({"/usr/bin/import", "-window", "root", file.string()});
         return QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_RGB32);
+    }
+    // The tray icon's centre, when it is in the notification area.
+    std::optional<QPoint> TrayIcon() {
+        std::smatch icon;
+        const std::string tree = x->Run({"/usr/bin/xwininfo", "-root", "-tree"});
+        if (!std::regex_search(tree, icon,
+                               std::regex("\\(\"orvalin\" \"Orvalin\"\\)\\s+(\\d\\d?)x(\\d\\d?)"
+                                          "\\+\\d+\\+\\d+\\s+\\+(\\d+)\\+(\\d+)"))) {
+            return std::nullopt;
+        }
+        return QPoint(std::stoi(icon[3]) + std::stoi(icon[1]) / 2,
+                      std::stoi(icon[4]) + std::stoi(icon[2]) / 2);
+    }
+    void DoubleClick(QPoint at) {
+        x->Run({"/usr/bin/xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()),
+                "click", "--repeat", "2", "--delay", "80", "1"});
+    }
+    // A window's place and size on the screen, without its frame.
+    QRect Geometry(const std::string& window) {
+        const std::string info = x->Run({"/usr/bin/xwininfo", "-id", window});
+        const auto field = [&](const char* name) {
+            std::smatch value;
+            return std::regex_search(info, value, std::regex(std::string(name) + ":\\s+(-?\\d+)"))
+                       ? std::stoi(value[1])
+                       : -1;
+        };
+        return QRect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                     field("Height"));
+    }
+    bool IsViewable(const std::string& window) {
+        return x->Run({"/usr/bin/xwininfo", "-id", window}).find("IsViewable") != std::string::npos;
     }
     // The main window's X id: the largest window of the program.
     std::string MainWindowId() {
@@ -227,15 +265,10 @@ TEST_F(DesktopEndToEnd, PollsTypedAddressesAndShowsTheResultsEverywhere) {
               QColor(0, 0, 0));  // a failed check draws no bar
 
     // The tray icon's tooltip sums up both sites.
-    std::smatch icon;
-    const std::string tree = x->Run({"/usr/bin/xwininfo", "-root", "-tree"});
-    ASSERT_TRUE(std::regex_search(
-        tree, icon,
-        std::regex("\\(\"orvalin\" "
-                   "\"Orvalin\"\\)\\s+(\\d\\d?)x(\\d\\d?)\\+\\d+\\+\\d+\\s+\\+(\\d+)\\+(\\d+)")))
-        << tree;
-    const int iconX = std::stoi(icon[3]) + std::stoi(icon[1]) / 2;
-    const int iconY = std::stoi(icon[4]) + std::stoi(icon[2]) / 2;
+    const std::optional<QPoint> icon = TrayIcon();
+    ASSERT_TRUE(icon) << x->Run({"/usr/bin/xwininfo", "-root", "-tree"});
+    const int iconX = icon->x();
+    const int iconY = icon->y();
     ASSERT_TRUE(WaitFor(
         [&] {
             x->Run({"/usr/bin/xdotool", "mousemove", std::to_string(iconX + 1),
@@ -263,14 +296,8 @@ TEST_F(DesktopEndToEnd, PollsTypedAddressesAndShowsTheResultsEverywhere) {
                    std::string::npos;
         },
         5s));
-    x->Run({"/usr/bin/xdotool", "mousemove", std::to_string(iconX), std::to_string(iconY), "click",
-            "--repeat", "2", "--delay", "80", "1"});
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return x->Run({"/usr/bin/xwininfo", "-id", window}).find("IsViewable") !=
-                   std::string::npos;
-        },
-        5s));
+    DoubleClick(*icon);
+    EXPECT_TRUE(WaitFor([&] { return IsViewable(window); }, 5s));
 
     // ESC ends the program in order.
     x->Run({"/usr/bin/xdotool", "windowfocus", "--sync", window, "key", "Escape"});
@@ -300,8 +327,68 @@ TEST_F(DesktopEndToEnd, WithoutANotificationAreaHideMinimises) {
         },
         10s))
         << x->Run({"/usr/bin/xprop", "-id", window, "WM_STATE"});
+    // Screen readers still name it.
+    EXPECT_NE(Find("frame", "Orvalin"), nullptr) << Describe(widgets);
     Press("Exit\tESC");
     EXPECT_EQ(program.Wait(20s), 0);
+}
+
+TEST_F(DesktopEndToEnd, KeepsItsPlaceThroughHideAndOpenAndGrowsLeftwardsAtTheEdge) {
+    // A first run: no stored place, the window manager picks one.
+    Launch({.notificationArea = true, .windowManager = true});
+    const std::string window = MainWindowId();
+    ASSERT_TRUE(WaitFor([&] { return IsViewable(window); }, 10s));
+    const QRect placed = Geometry(window);
+    const std::optional<QPoint> icon = TrayIcon();
+    ASSERT_TRUE(icon);
+    Press("Hide");
+    ASSERT_TRUE(WaitFor([&] { return !IsViewable(window); }, 5s));
+    DoubleClick(*icon);
+    ASSERT_TRUE(WaitFor([&] { return IsViewable(window); }, 5s));
+    EXPECT_TRUE(WaitFor([&] { return Geometry(window) == placed; }, 2s))
+        << Geometry(window).x() << "," << Geometry(window).y();
+
+    // Narrow, 600 pixels from the desktop's right edge, then wide again: the
+    // window keeps its right edge and grows to the left, Poll and Del in view.
+    Press("Show Details");
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).width() < placed.width(); }, 5s));
+    x->Run({"/usr/bin/xdotool", "windowmove", "--sync", window, "680", "100"});
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).x() == 680; }, 5s)) << Geometry(window).x();
+    const int rightEdge = Geometry(window).right();
+    Press("Show Details");
+    ASSERT_TRUE(WaitFor([&] { return Geometry(window).width() == placed.width(); }, 5s));
+    EXPECT_TRUE(WaitFor([&] { return Geometry(window).right() == rightEdge; }, 2s))
+        << Geometry(window).x() << " + " << Geometry(window).width();
+    const Widget* del = Find("push button", "Del");
+    ASSERT_NE(del, nullptr);
+    EXPECT_LE(del->x + del->width, 1280);
+    Press("Exit\tESC");
+    EXPECT_EQ(program.Wait(20s), 0);
+}
+
+TEST_F(DesktopEndToEnd, ASignalDuringTheEmailTestEndsTheProgramAndTheIconGoesFirst) {
+    // A mail server that takes the connection, says nothing for 4 s and
+    // closes: the test's send holds the exit wait that long.
+    ServerScript silent;
+    silent.requestWait = 4s;
+    LoopbackServer smtp(silent);
+    Launch({.notificationArea = true, .windowManager = false}, [&](SettingsStore& settings) {
+        settings.WriteString("Settings", "SMTP", smtp.HostAndPort());
+        settings.WriteInt("Settings", "DisableEmails", 0);
+        settings.WriteString("Settings", "SMTPAlert", "me@example.org");
+    });
+    ASSERT_TRUE(WaitFor([&] { return TrayIcon().has_value(); }, 10s));
+    // The command's modal loop holds the accessibility call: pressed aside.
+    Child press =
+        x->Start({"/usr/bin/python3", ATSPI_TREE_PATH, "press", "Orvalin", "Test Email Settings"},
+                 "press.log");
+    ASSERT_TRUE(WaitFor([&] { return Find("label", "Sending test email\u2026") != nullptr; }, 10s));
+
+    ::kill(program.Pid(), SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return !TrayIcon().has_value(); }, 2s));
+    EXPECT_EQ(program.Wait(0ms), -1);  // still waiting for the send
+    EXPECT_EQ(program.Wait(11s), 0);
+    EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <filesystem>
 
 #include "desktop/control_id.h"
 #include "desktop/dialogs/email_setup_dialog.h"
@@ -292,25 +294,56 @@ TEST_F(EmailCommand, TerminatingDuringTheTestClosesItsBoxAndNotice) {
     store->WriteString("Settings", "SMTPAlert", "me@example.org");
     Start();
     desktop::MainWindow& window = session->Window();
-    // As the program does: the end of the window ends the session.
-    QObject::connect(&window, &desktop::MainWindow::Exiting, [&] { session->End(); });
 
-    // The mail client's error box is up, its worker waiting on it: Terminate.
+    // The mail client's error box is up, its worker waiting on it: a stop
+    // signal, and the program runs as its main does.
     ModalDriver driver;
     driver.Then([&](QWidget& modal) {
         if (qobject_cast<QMessageBox*>(&modal) == nullptr) {
             return false;
         }
-        QMetaObject::invokeMethod(
-            &window, [&] { window.RequestExit(); }, Qt::QueuedConnection);
+        SendStopSignal();
         return true;
     });
-    window.Menu().Action(32790)->trigger();  // returns once the program ends
+    QTimer::singleShot(0, &window, [&] { window.Menu().Action(32790)->trigger(); });
+    EXPECT_EQ(RunToTheEnd(), desktop::ProgramEnd::kClean);
     EXPECT_TRUE(driver.Done());
     EXPECT_TRUE(window.ExitRequested());
-    ProcessFor(100ms);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(session->Engine().ActiveChecks(), 0);
+    EXPECT_EQ(session->Engine().RunningJobs(), 0);
+}
+
+TEST_F(EmailCommand, EndingInsideTheFirstEmailSetupStopsTheTickThatOpenedIt) {
+    RefusingPort refusing;
+    store->WriteString("Settings", "SMTP", "");
+    StoreSite(0, "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/");
+    Start();
+
+    // The first tick opens the setup; the program is ended from inside it.
+    ModalDriver driver;
+    driver.Then([](QWidget& modal) {
+        if (qobject_cast<EmailSetupDialog*>(&modal) == nullptr) {
+            return false;
+        }
+        SendStopSignal();
+        return true;
+    });
+    EXPECT_EQ(RunToTheEnd(), desktop::ProgramEnd::kClean);
+    EXPECT_TRUE(driver.Done());
+    // The tick neither stored its warning threshold nor checked the site.
+    EXPECT_FALSE(store->Get("Settings", "Warn0"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "state/orvalin/error.log"));
+}
+
+TEST_F(EmailCommand, ATestThatCannotStartSaysSo) {
+    Start();
+    session->Engine().SetThreadStarter([](std::function<void()>) { return false; });
+    ModalDriver driver;
+    driver.AnswerBox(QMessageBox::Ok);
+    session->Window().Menu().Action(32790)->trigger();
+    EXPECT_TRUE(driver.Done());
+    ASSERT_EQ(driver.BoxTexts().size(), 1u);
+    EXPECT_EQ(driver.BoxTexts()[0], "The email test could not be started.");
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "session_fixture.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include "desktop/window/main_window.h"
 #include "settings/settings_keys.h"
@@ -31,6 +36,23 @@ desktop::DesktopSession& SessionTest::Start() {
     session = std::make_unique<desktop::DesktopSession>(options);
     session->Show();
     return *session;
+}
+
+desktop::ProgramEnd SessionTest::RunToTheEnd() {
+    bool cut = false;
+    QTimer cutOff;
+    QObject::connect(&cutOff, &QTimer::timeout, [&cut] {
+        cut = true;
+        QCoreApplication::exit(1);
+    });
+    cutOff.start(15'000);
+    const desktop::ProgramEnd end = desktop::RunProgram(*session);
+    EXPECT_FALSE(cut) << "the program did not end";
+    return end;
+}
+
+void SessionTest::SendStopSignal() {
+    ::kill(::getpid(), SIGTERM);
 }
 
 void SessionTest::StoreSite(int slot, const std::string& address) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "desktop/app/desktop_session.h"
+#include "desktop/app/program_run.h"
 #include "settings/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -19,6 +20,11 @@ class SessionTest : public testing::Test {
 
     // Starts the session over what the test has put into store.
     desktop::DesktopSession& Start();
+    // Runs the started session as the program's main does, to its end. A run
+    // still going after 15 s is cut off, and the test fails.
+    desktop::ProgramEnd RunToTheEnd();
+    // Asks for the end as `kill` does: SIGTERM to this process.
+    static void SendStopSignal();
     // Puts a site into slot's stored address.
     void StoreSite(int slot, const std::string& address);
     std::filesystem::path AutostartFile() const { return dir / "config/autostart/orvalin.desktop"; }

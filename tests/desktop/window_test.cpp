@@ -3,10 +3,12 @@
 // instance count.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +16,7 @@
 #include "desktop/controls/interval_box.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
+#include "desktop/controls/status_label.h"
 #include "desktop/frontend/qt_timers.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/window/autostart_entry.h"
@@ -22,6 +25,8 @@
 #include "desktop/window/window_layout.h"
 #include "engine/monitor_engine.h"
 #include "session_fixture.h"
+#include "settings/settings_keys.h"
+#include "support/loopback_server.h"
 #include "support/smtp_servers.h"
 #include "widget_driver.h"
 
@@ -30,6 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using desktop::MainWindow;
+using desktop::PromptEdit;
 using desktop::SitePanel;
 
 // Refuses every connection, so checks of the stored sites end at once.
@@ -156,6 +162,24 @@ TEST_F(WindowTest, EnterPollsOnlyFromAnAddressBoxEscEndsAndCloseDoesNotEnd) {
     QTest::keyClick(&panel.WarningBox(), Qt::Key_Escape);
     EXPECT_EQ(exiting.count(), 1);
     EXPECT_TRUE(Window().ExitRequested());
+}
+
+TEST_F(WindowTest, AFailuresCauseIsTheLastAccessTipAndPastedControlCharactersAreDropped) {
+    // An https:// site whose server hangs up fails its TLS handshake.
+    LoopbackServer hangUp(ServerScript::Only(ServerScript::Action::kCloseAtOnce));
+    store->Write(key::kProbeMode, 1);
+    StoreSite(0, "https://" + hangUp.HostAndPort() + "/");
+    Start();
+    WaitForFirstTicks();
+    ASSERT_TRUE(ProcessUntil([&] { return !Window().Panel(0).LastAccess().text().isEmpty(); }));
+    EXPECT_TRUE(Window().Panel(0).LastAccess().toolTip().startsWith("TLS: "));
+
+    // A line pasted with its line break and an escape sequence.
+    PromptEdit& box = Window().Panel(2).AddressBox();
+    box.clear();
+    QApplication::clipboard()->setText(QString::fromStdString(Site("x") + "\r\n\x1b[1m\t"));
+    box.paste();
+    EXPECT_EQ(box.text().toStdString(), Site("x") + "[1m");
 }
 
 TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {
@@ -329,6 +353,109 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
     store->WriteInt("Settings", "LocY", 80);
     Start();
     EXPECT_NE(Window().OuterPosition(), QPoint(0, 80));
+}
+
+TEST_F(WindowTest, LongAddressesNeitherWidenTheWindowNorPushOutItsButtons) {
+    Start();
+    const int usualWidth = Window().width();
+    session.reset();
+    const std::string longSite = Site("") + std::string(6000, 'a');
+    StoreSite(0, longSite);
+    Start();
+    SitePanel& panel = Window().Panel(0);
+    ASSERT_TRUE(ProcessUntil([&] { return panel.accessibleName().toStdString() == longSite; }));
+    EXPECT_EQ(Window().width(), usualWidth);
+    EXPECT_LE(panel.DelButton().mapTo(&Window(), QPoint(panel.DelButton().width(), 0)).x(),
+              Window().width());
+    // Shortened in the middle; screen readers get the whole address.
+    EXPECT_TRUE(panel.title().startsWith("http://127.0.0.1:")) << panel.title().toStdString();
+    EXPECT_TRUE(panel.title().contains(QChar(0x2026)));
+    Window().Menu().Action(32775)->trigger();  // narrow: the caption follows
+    EXPECT_LE(panel.fontMetrics().horizontalAdvance(panel.title()), panel.width());
+}
+
+// A check's box over a dialog that then closes by itself (as the email
+// test's notice does) stays until answered, and the site is checked again.
+TEST_F(WindowTest, ACheckBoxOutlivesTheDialogUnderItAndTheSiteIsCheckedAgain) {
+    store->WriteString("Settings", "SMTP", "127.0.0.1:" + std::to_string(refusing.Port()));
+    store->WriteInt("Settings", "DisableEmails", 0);
+    store->WriteString("Settings", "SMTPAlert", "me@example.org");
+    StoreSite(0, Site("down"));
+    Start();
+    ModalDriver driver;
+    driver.Then([](QWidget& modal) {  // the failed alert's box, over About
+        for (QWidget* about : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox*>(&modal) && about->windowTitle() == "About Orvalin") {
+                QMetaObject::invokeMethod(about, "reject", Qt::QueuedConnection);
+                return true;
+            }
+        }
+        return false;
+    });
+    driver.AnswerBox(QMessageBox::Ok);
+    // The next check's box is destroyed unanswered: that releases its check too.
+    driver.Then([](QWidget& modal) {
+        if (qobject_cast<QMessageBox*>(&modal) == nullptr) {
+            return false;
+        }
+        modal.deleteLater();
+        return true;
+    });
+    Window().Menu().Action(57664)->trigger();
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return driver.BoxTexts().size() == 1 && session->Engine().ActiveChecks() == 0; }));
+    Window().Panel(0).PollButton().click();
+    EXPECT_TRUE(
+        ProcessUntil([&] { return driver.Done() && session->Engine().ActiveChecks() == 0; }));
+}
+
+// A stop signal while each modal window is up: the program ends, and tells
+// main when a send outlived the wait.
+TEST_F(WindowTest, TheProgramEndsFromEveryModalWindow) {
+    // Takes the connection and never answers.
+    LoopbackServer silentSmtp(ServerScript::Only(ServerScript::Action::kNeverRead));
+    LoopbackServer site(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n"));
+    // The command (0: Del), the window's title or name, whether a send outlives the wait.
+    const std::vector<std::tuple<int, QString, bool>> cases = {
+        {57664, "About Orvalin", false},  {32771, "Email Setup", false},   {32777, "Log", false},
+        {32776, "Logs", false},           {32783, "Tell a friend", false}, {0, "Orvalin", false},
+        {32790, "emailTestNotice", true}, {32783, "sendIndicator", true}};
+    for (const auto& [command, window, sendOutlives] : cases) {
+        SCOPED_TRACE(window.toStdString());
+        session.reset();
+        store->WriteString("Settings", "SMTP", silentSmtp.HostAndPort());
+        store->WriteInt("Settings", "DisableEmails", 0);
+        store->WriteString("Settings", "SMTPAlert", "me@example.org");
+        store->WriteString("Settings", "SMTPEmail", "me@example.org");
+        StoreSite(0, command == 0 ? "http://" + site.HostAndPort() + "/" : "");
+        Start();
+        session->Engine().shutdownWait = 1s;
+        ModalDriver driver;
+        if (window == "sendIndicator") {  // Tell a friend's OK
+            driver.Then([](QWidget& modal) {
+                modal.findChild<QLineEdit*>("toEdit")->setText("friend@example.org");
+                QMetaObject::invokeMethod(&modal, "accept", Qt::QueuedConnection);
+                return true;
+            });
+        }
+        driver.Then([&](QWidget& modal) {
+            if (modal.windowTitle() != window && modal.objectName() != window) {
+                return false;
+            }
+            SendStopSignal();
+            return true;
+        });
+        QTimer::singleShot(0, &Window(), [&] {
+            command == 0 ? Window().Panel(0).DelButton().click()
+                         : Window().Menu().Action(command)->trigger();
+        });
+        EXPECT_EQ(RunToTheEnd() == desktop::ProgramEnd::kJobsStillRunning, sendOutlives);
+        EXPECT_TRUE(driver.Done());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 0);
+        // The question ended unanswered: nothing was removed.
+        EXPECT_EQ(store->ReadString("Settings", "lastWebsite0", "").empty(), command != 0);
+    }
 }
 
 TEST(HelpGuide, MainWindowPageFirstThenTheIndexBesideOrUnderThePrefix) {

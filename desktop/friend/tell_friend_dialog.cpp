@@ -1,9 +1,9 @@
-#include "desktop/logview/tell_friend_dialog.h"
+#include "desktop/friend/tell_friend_dialog.h"
 
 #include <QIcon>
 #include <QPushButton>
 
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 #include "ui_tell_friend_dialog.h"
 

@@ -1,4 +1,4 @@
-#include "desktop/logview/send_indicator.h"
+#include "desktop/boxes/send_indicator.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 
 namespace orvalin {

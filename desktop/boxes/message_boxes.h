@@ -1,5 +1,6 @@
-// The boxes these dialogs show: the application's title, a warning icon and
-// OK, or a Yes/No question of which only Yes is acted upon.
+// The boxes the log viewer, its settings and Tell a friend show: the
+// application's title, a warning icon and OK, or a Yes/No question of which
+// only Yes is acted upon.
 #pragma once
 
 #include <QString>

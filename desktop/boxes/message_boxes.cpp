@@ -1,4 +1,4 @@
-#include "desktop/logview/message_boxes.h"
+#include "desktop/boxes/message_boxes.h"
 
 #include <QMessageBox>
 

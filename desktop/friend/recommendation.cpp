@@ -1,4 +1,4 @@
-#include "desktop/logview/recommendation.h"
+#include "desktop/friend/recommendation.h"
 
 #include "resources/logview_texts.h"
 #include "resources/strings.h"

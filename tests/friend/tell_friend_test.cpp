@@ -10,9 +10,9 @@
 #include <QTest>
 #include <thread>
 
-#include "desktop/logview/logview_commands.h"
-#include "desktop/logview/recommendation.h"
-#include "desktop/logview/tell_friend_dialog.h"
+#include "desktop/friend/friend_command.h"
+#include "desktop/friend/recommendation.h"
+#include "desktop/friend/tell_friend_dialog.h"
 #include "qt_support.h"
 #include "support/smtp_servers.h"
 

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "desktop/logview/recommendation.h"
+#include "desktop/friend/recommendation.h"
 
 namespace Ui {
 class TellFriendDialog;
