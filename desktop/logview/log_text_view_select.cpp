@@ -7,9 +7,9 @@
 #include <QScrollBar>
 #include <cmath>
 
+#include "desktop/boxes/message_boxes.h"
 #include "desktop/logview/log_text_view.h"
 #include "desktop/logview/log_text_view_parts.h"
-#include "desktop/boxes/message_boxes.h"
 #include "resources/logview_texts.h"
 
 namespace orvalin {
