@@ -71,22 +71,6 @@ TEST_F(EngineTakeover, AChangedAddressIsCheckedAtOnceFromACleanSlotAndNotWritten
     EXPECT_EQ(other.Read(key::kLastAlert, 0), "");
 }
 
-TEST_F(EngineTakeover, ARemovedSiteStopsBeingCheckedAndItsPanelEmpties) {
-    h.StoreSite(1, dead);
-    h.Load();
-    h.engine->Start();
-    ASSERT_TRUE(h.engine->IsMonitored(1));
-
-    ASSERT_TRUE(other.Write(
-        SettingsBatch().Set(key::kLastWebsite, 1, "").Set(key::kLastWebsiteTitle, 1, "")));
-    ASSERT_TRUE(WaitUntil([&] { return !h.engine->IsMonitored(1); }));
-    EXPECT_EQ(h.ui.Timers().count(ids::PollTimer(1)), 0u);
-    EXPECT_EQ(h.ui.AddressBoxText(1), "");
-    EXPECT_EQ(h.ui.Caption(1), "Website 2");
-    EXPECT_EQ(h.ui.layouts, 1);
-    EXPECT_TRUE(Has(h.ui.Calls(1), "cleartexts"));
-}
-
 TEST_F(EngineTakeover, IntervalThresholdMailAndLogSettingsAreTakenOver) {
     h.StoreSite(2, dead);
     h.Load();

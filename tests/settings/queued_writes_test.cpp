@@ -1,6 +1,6 @@
-// Writes handed to the store's writer thread while another process holds the
-// store's lock, the spool that keeps them past the end of a program, and the
-// changes another connection makes, as the watcher reports them.
+// The spool that keeps queued writes past the end of a program, and the
+// changes another connection makes, as the watcher reports them. (Queued
+// writes under another program's lock: tests/desktop/store_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,30 +30,6 @@ class QueuedWritesTest : public ::testing::Test {
     fs::path file = dir / "config" / "settings.db";
     fs::path spool = dir / "state" / "settings.spool";
 };
-
-TEST_F(QueuedWritesTest, QueuedBatchesWaitForTheLockInOrderAndReadsSeeThemAtOnce) {
-    SettingsStore store(file, spool);
-    ASSERT_TRUE(store.Write(key::kInterval, 0, 15));
-    const SettingsStore other(file, spool);
-    ExclusiveLockHolder lock(file, true);
-    ASSERT_TRUE(lock.Holding());
-
-    const auto start = std::chrono::steady_clock::now();
-    store.Queue(SettingsBatch().Set(key::kInterval, 0, 1));
-    store.Queue(SettingsBatch().Set(key::kInterval, 0, 2).Set(key::kWarn, 0, 500));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);  // the lock is not waited for
-    EXPECT_EQ(store.Read(key::kInterval, 0), 2);
-    EXPECT_EQ(store.Snapshot().Read(key::kWarn, 0), 500);
-    EXPECT_EQ(store.Cached().Read(key::kInterval, 0), 2);
-
-    // Tried again and again while the other process holds the lock.
-    EXPECT_FALSE(store.WaitForQueuedWrites(800ms));
-    EXPECT_EQ(other.Read(key::kInterval, 0), 15);
-    lock.Release();
-    ASSERT_TRUE(store.WaitForQueuedWrites(10s));
-    EXPECT_EQ(other.Read(key::kInterval, 0), 2);
-    EXPECT_EQ(other.Read(key::kWarn, 0), 500);
-}
 
 TEST_F(QueuedWritesTest, WhatCannotLandBeforeTheEndIsSpooledAndComesFirstAtTheNextStart) {
     // A second store whose file can never be made shares the spool.
