@@ -47,6 +47,7 @@ void Exec(const std::string& dbFile, const std::string& sql) {
         sqlite3_close(db);
         throw std::runtime_error("cannot open " + dbFile);
     }
+    sqlite3_busy_timeout(db, 5000);  // the engine's store writer may hold the lock a moment
     char* error = nullptr;
     const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     const std::string message = error ? error : "";
