@@ -204,6 +204,23 @@ inline constexpr std::string_view kToolAddressNoHost =
     "orvalin-settings: the address names no host: ";
 inline constexpr std::string_view kToolNoSite = "(none)";
 
+// The keyring (the Secret Service) that keeps the mail password, and what
+// orvalin-settings says about it on standard error
+inline constexpr std::string_view kKeyringLabelBefore = "Orvalin mail password for ";
+inline constexpr std::string_view kKeyringLabelBetween = " on ";
+inline constexpr std::string_view kKeyringNoBus = "there is no session bus";
+inline constexpr std::string_view kKeyringNoLibrary = "libsecret-1.so.0 cannot be loaded";
+inline constexpr std::string_view kKeyringNoThread = "no thread could be started";
+inline constexpr std::string_view kKeyringTimedOut = "the keyring did not answer in time";
+inline constexpr std::string_view kKeyringReadBackDiffers =
+    "the keyring gave back another password than the one stored";
+inline constexpr std::string_view kToolPasswordInKeyring =
+    "orvalin-settings: the mail password is kept in the keyring (Secret Service)";
+inline constexpr std::string_view kToolPasswordInStore =
+    "orvalin-settings: the mail password is kept in the settings store ";
+inline constexpr std::string_view kToolKeyringFailed =
+    "orvalin-settings: the keyring could not be used: ";
+
 // Web probe (modern mode) and SMTP client with TLS and login
 // A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,
 // for example "TLS: certificate has expired".
