@@ -100,25 +100,34 @@ inline constexpr std::string_view kToolWriteFailed =
 
 // orvalind, the headless monitor
 inline constexpr std::string_view kDaemonUsage = "usage: orvalind [--once | --help]";
+// Its --help, also the manual page's source (help2man): "Usage:", "Options:"
+// and indented "TERM  text" lines keep their form there.
 inline constexpr std::string_view kDaemonHelp =
-    "orvalind - the Orvalin website monitor without a display\n"
+    "Usage: orvalind [--once | --help]\n"
     "\n"
-    "usage: orvalind [--once | --help]\n"
+    "The Orvalin website monitor without a display. Without options it\n"
+    "monitors the sites kept in the Orvalin settings (see orvalin-settings list)\n"
+    "like the desktop program: each on its own interval, writing the access and\n"
+    "error logs, sending alert, warning and recovery mails, and printing one\n"
+    "line per check. SIGINT, SIGTERM or SIGHUP end it in order. Started by\n"
+    "systemd as a notify service (orvalind.service), it tells the service\n"
+    "manager when it is ready, how its sites fare and when it stops, and feeds\n"
+    "the watchdog the manager asks for.\n"
     "\n"
-    "Without options it monitors the sites kept in the Orvalin settings\n"
-    "(see orvalin-settings list) like the desktop program: each on its own\n"
-    "interval, writing the access and error logs, sending alert, warning and\n"
-    "recovery mails, and printing one line per check. SIGINT, SIGTERM or SIGHUP\n"
-    "end it in order.\n"
-    "\n"
-    "  --once   check every configured site once, all at the same time, and exit:\n"
-    "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
-    "           3 no site is configured, 4 interrupted by a signal before the end\n"
+    "Options:\n"
+    "  --once   check every configured site once, all at the same time, print a\n"
+    "           line for each and exit with the worst result (never a service)\n"
     "  --help   show this text\n"
     "\n"
-    "In both modes it ends at once with status 3 when no site is configured,\n"
-    "5 when the settings store cannot be read (the reason is printed) and\n"
-    "6 when no thread can be started. A wrong option gives status 64.\n";
+    "Exit status:\n"
+    "  0    all sites well (--once), or ended in order by a signal\n"
+    "  1    the worst site was slow (--once)\n"
+    "  2    a site failed (--once)\n"
+    "  3    no site is configured (it ends at once, in both modes)\n"
+    "  4    --once was interrupted by a signal before it had a result\n"
+    "  5    the settings store cannot be read (the reason is printed)\n"
+    "  6    no thread could be started\n"
+    "  64   a wrong option\n";
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
