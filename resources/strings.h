@@ -87,14 +87,15 @@ inline constexpr std::string_view kTrayTipUnreachable =
 inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website in slow";
 
 // orvalin-settings, the command-line tool over the settings store
+// "or:" lines, as help2man reads a synopsis for the manual page.
 inline constexpr std::string_view kToolUsage =
     "Usage: orvalin-settings list [--show-secrets]\n"
-    "       orvalin-settings get SECTION KEY\n"
-    "       orvalin-settings set-int SECTION KEY NUMBER\n"
-    "       orvalin-settings set-string SECTION KEY TEXT\n"
-    "       orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
-    "       orvalin-settings remove-site SLOT\n"
-    "       orvalin-settings sites\n";
+    "  or:  orvalin-settings get SECTION KEY\n"
+    "  or:  orvalin-settings set-int SECTION KEY NUMBER\n"
+    "  or:  orvalin-settings set-string SECTION KEY TEXT\n"
+    "  or:  orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
+    "  or:  orvalin-settings remove-site SLOT\n"
+    "  or:  orvalin-settings sites\n";
 inline constexpr std::string_view kToolStoreIs = "Settings store: ";
 inline constexpr std::string_view kToolTypeInt = "int";
 inline constexpr std::string_view kToolTypeString = "string";
@@ -167,8 +168,8 @@ inline constexpr std::string_view kToolHelp =
     "               \\n or \\r, so every line is one whole value. The mail password\n"
     "               (SMTPPassword) is shown as ******** unless --show-secrets is given.\n"
     "  get          the value as it is held, unescaped.\n"
-    "  set-int, set-string\n"
-    "               hold a value of that type, replacing any value of that key.\n"
+    "  set-int      hold an int value, replacing any value of that key.\n"
+    "  set-string   hold a string value, replacing any value of that key.\n"
     "  site         monitor ADDRESS in slot SLOT, 1 to 4 for the panels Website 1\n"
     "               to Website 4 (keys use SLOT-1, e.g. lastWebsite0). ADDRESS is\n"
     "               http://HOST..., https://HOST... or HOST... (then http), with\n"
