@@ -151,6 +151,15 @@ inline constexpr std::string_view kOutcomeSlow = "slow";
 inline constexpr std::string_view kOutcomeUnexpected = "unexpected response";
 inline constexpr std::string_view kOutcomeUnreachable = "unreachable";
 inline constexpr std::string_view kOutcomeNotChecked = "not checked";
+// orvalind's status line for the service manager: counts joined by ", ",
+// each followed by its word ("3 well, 1 failing").
+inline constexpr std::string_view kSummaryWell = " well";
+inline constexpr std::string_view kSummarySlow = " slow";
+inline constexpr std::string_view kSummaryFailing = " failing";
+inline constexpr std::string_view kSummaryWaiting = " waiting for a check";
+inline constexpr std::string_view kSummaryNoSite = "no site is configured";
+inline constexpr std::string_view kDaemonNoNotify =
+    "orvalind: the service manager cannot be told: ";
 
 // Settings store problems and orvalin-settings commands (settings store area)
 inline constexpr std::string_view kStoreNotADatabase = "file is not a database";
