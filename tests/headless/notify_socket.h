@@ -19,17 +19,14 @@ class NotifySocket {
 
     // NOTIFY_SOCKET=<path>, for the child's environment.
     std::string Variable() const { return "NOTIFY_SOCKET=" + path_.string(); }
-
     // Every message received so far, oldest first.
     const std::vector<std::string>& Messages();
-    // Waits until a message holds text; false when limit passes first.
-    bool WaitFor(const std::string& text, std::chrono::milliseconds limit);
     // How many messages so far hold text.
     int Count(const std::string& text);
+    // Waits until count messages hold text; false when limit passes first.
+    bool WaitFor(const std::string& text, std::chrono::milliseconds limit, int count = 1);
 
   private:
-    void Receive(std::chrono::milliseconds wait);
-
     std::filesystem::path path_;
     int fd_ = -1;
     std::vector<std::string> messages_;
