@@ -1,6 +1,7 @@
 """Where one `orvalind --once` run spends its time, for bench/once_speed.
 
-Two views that do not depend on how busy the machine is:
+Two views, whose counts do not depend on how busy the machine is (the times
+do):
 - the dynamic loader's own statistics (LD_DEBUG=statistics): symbol
   relocations and the loader's cycles, next to check_http's;
 - a run cut into phases at the system calls that end them, timed by a trace
@@ -28,8 +29,8 @@ def loader_statistics(cmd, env=None):
             int(cycles.group(1)) if cycles else 0)
 
 
-# The phases of a run, each named by the call that ends it: the first one by
-# the main thread that matches, after the previous phase has ended.
+# The phases of a run, each with the call that ends it: the first such call,
+# of any thread, after the previous phase ended.
 PHASES = [
     ("start-up: loading, linking, static initialisers", "rt_sigprocmask"),
     ("settings store: open, read the snapshot", "clone3"),
