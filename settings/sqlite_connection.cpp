@@ -70,27 +70,26 @@ Connection::~Connection() {
 }
 
 bool Connection::Execute(const char* sql) {
-    int rc = SQLITE_ERROR;
-    {
-        Statement statement(*this, sql);
-        if (!statement.IsReady() || statement.HasMore()) {
-            return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-        }
-        while ((rc = statement.Step()) == SQLITE_ROW) {
-        }
+    // Several statements are run as they come; one is kept prepared.
+    if (std::strchr(sql, ';') != nullptr) {
+        return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    Statement statement(*this, sql);
+    int rc = statement.IsReady() ? SQLITE_ROW : SQLITE_ERROR;
+    while (rc == SQLITE_ROW) {
+        rc = statement.Step();
     }
     return rc == SQLITE_DONE;
 }
 
-sqlite3_stmt* Connection::TakePrepared(const char* sql, const char** tail) const {
+sqlite3_stmt* Connection::TakePrepared(const char* sql) const {
     if (const auto kept = prepared_.find(sql); kept != prepared_.end()) {
         sqlite3_stmt* stmt = kept->second;
         prepared_.erase(kept);
-        *tail = "";
         return stmt;
     }
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, tail);
+    sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     return stmt;
 }
 
@@ -130,19 +129,10 @@ void Connection::UseWriteAheadLog() {
 }
 
 Statement::Statement(const Connection& connection, const char* sql)
-    : connection_(connection), sql_(sql) {
-    const char* tail = nullptr;
-    stmt_ = connection_.TakePrepared(sql, &tail);
-    hasMore_ = tail != nullptr && tail[std::strspn(tail, " \t\r\n;")] != '\0';
-}
+    : connection_(connection), sql_(sql), stmt_(connection.TakePrepared(sql)) {}
 
 Statement::~Statement() {
-    if (stmt_ == nullptr) {
-        return;
-    }
-    if (hasMore_) {
-        sqlite3_finalize(stmt_);
-    } else {
+    if (stmt_ != nullptr) {
         connection_.KeepPrepared(sql_, stmt_);
     }
 }

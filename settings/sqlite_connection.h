@@ -40,7 +40,7 @@ class Connection {
     sqlite3* Handle() const { return db_; }
     const store_file::Identity& FileIdentity() const { return identity_; }
 
-    // Runs sql, which may hold several statements.
+    // Runs sql, which may hold several statements (a ';' between them).
     bool Execute(const char* sql);
     DbError LastError() const;
     // Leaves any transaction a failed step left open; false when the
@@ -66,7 +66,7 @@ class Connection {
     // Statements are prepared once per connection and kept, reset, by their
     // text: every read of the store runs the same few, and parsing them again
     // cost more than running them.
-    sqlite3_stmt* TakePrepared(const char* sql, const char** tail) const;
+    sqlite3_stmt* TakePrepared(const char* sql) const;
     void KeepPrepared(const char* sql, sqlite3_stmt* stmt) const;
 
     sqlite3* db_;
@@ -94,14 +94,10 @@ class Statement {
     // The column as a stored value; nothing for a type the store does not hold.
     std::optional<SettingValue> ValueAt(int column) const;
 
-    // Whether sql held more than this one statement.
-    bool HasMore() const { return hasMore_; }
-
   private:
     const Connection& connection_;
     const char* sql_;
     sqlite3_stmt* stmt_ = nullptr;
-    bool hasMore_ = false;
 };
 
 }  // namespace orvalin::store_db
