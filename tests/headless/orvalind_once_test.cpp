@@ -361,6 +361,32 @@ TEST_F(OrvalindOnceTest, AFailuresCauseIsPrintedAndLoggedAfterTheAddress) {
               std::vector<std::string>{"Website unreachable: " + secure + " (" + cause + ")"});
 }
 
+TEST_F(OrvalindOnceTest, OpenSslIsLoadedOnlyWhenASecureSiteIsChecked) {
+    // Loading OpenSSL costs a round of plain sites more than its checks: such
+    // a round never maps it, and an https:// site loads it for its handshake.
+    const auto roundLoadsOpenSsl = [&] {
+        const std::filesystem::path trace = folders.output / "loader";
+        RunOrvalind(folders, {"--once"}, std::chrono::seconds(60),
+                    ChildOptions{{"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + trace.string()}});
+        std::string loaded;
+        for (const auto& entry : std::filesystem::directory_iterator(folders.output)) {
+            if (entry.path().filename().string().starts_with("loader")) {
+                loaded += ReadFileBytes(entry.path());
+                std::filesystem::remove(entry.path());
+            }
+        }
+        EXPECT_NE(loaded, "");  // the loader wrote its trace
+        return loaded.find("libssl.so") != std::string::npos;
+    };
+    Monitor(0, good);
+    EXPECT_FALSE(roundLoadsOpenSsl());
+
+    LoopbackServer hangUp(ServerScript::Only(ServerScript::Action::kCloseAtOnce));
+    store.Write(key::kProbeMode, 1);
+    Monitor(0, "https://" + hangUp.HostAndPort() + "/");
+    EXPECT_TRUE(roundLoadsOpenSsl());
+}
+
 TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {
     // A greeting that would ring the bell and rewrite the terminal's title.
     ScriptedSmtpServer server({ScriptedReply::Line("554 no\a\x1b]0;owned\x07 thanks\r\n")});
