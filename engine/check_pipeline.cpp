@@ -9,6 +9,8 @@
 
 #include "engine/engine_state.h"
 #include "engine/poll_periods.h"
+#include "platform/printable_text.h"
+#include "platform/site_address.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 
@@ -25,6 +27,12 @@ void LowerThreadPriority() {
     if (errno == 0) {
         ::setpriority(PRIO_PROCESS, self, current + kWorkerNiceIncrement);
     }
+}
+
+// " (cause)" after the address of a failure whose cause the probe named
+// ("TLS: certificate has expired", "Could not resolve url"); nothing otherwise.
+std::string CauseSuffix(const std::string& cause) {
+    return cause.empty() ? std::string() : " (" + EscapeControlBytes(cause) + ")";
 }
 
 }  // namespace
@@ -54,7 +62,7 @@ bool CMonitorEngine::Shared::StartWorker(int i, std::uint64_t generation,
 }
 
 std::string CMonitorEngine::Shared::ReadAddressBox(int i, const std::string& boxText) {
-    std::string address = Trim(boxText);
+    std::string address = CleanAddress(boxText);
     if (address.empty() || address == text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
         return {};
     }
@@ -91,8 +99,11 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         return;
     }
 
-    // A new address starts from clean statistics.
+    // The address this check probes. Everything it logs, mails, shows and
+    // reports names this one, even when another is entered while it runs.
     const std::string url = probe->Url();
+
+    // A new address starts from clean statistics.
     bool changed = false;
     {
         std::lock_guard lock(slot.mutex);
@@ -119,7 +130,8 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
     // Read at every check, so that a change of the setting applies at once.
     probe->mode = ProbeModeFromSetting(store->Read(key::kProbeMode));
     std::string statusText;
-    const double ms = TimeProbe(i, generation, probe, statusText);
+    const double ms = TimeProbe(i, generation, *probe, url, statusText);
+    const std::string cause = ms < 0 ? statusText : std::string();
     const double warnMs = static_cast<double>(slot.warnMs.load());
     const bool statusOk = statusText == kStatusOk;
 
@@ -138,11 +150,12 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
     };
 
     CheckOutcome outcome;
-    const std::string site = probe->Url();
+    const std::string& site = url;
     if (ms < 0) {
         outcome = CheckOutcome::Unreachable;
         setColour(kColourUnreachable);
-        WriteLog(i, generation, std::string(text::kLogUnreachable) + site, errorLog);
+        WriteLog(i, generation, std::string(text::kLogUnreachable) + site + CauseSuffix(cause),
+                 errorLog);
         RaiseAlert(i, generation, s1, std::string(text::kSubjectAlert) + site,
                    std::string(text::kBodyUnreachable) + s1 + "\n\n" + statusText, false);
     } else if (!statusOk) {
@@ -177,8 +190,8 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         HandleRecovery(i, generation, site);
     }
 
-    CheckReport report{i, {}, probe->Url(), outcome, statusText, ms, {}};
-    report.lastAccess = UpdateSitePanel(ms, i, generation);
+    CheckReport report{i, {}, url, outcome, statusText, ms, {}};
+    report.lastAccess = UpdateSitePanel(ms, cause, i, generation);
     {
         std::lock_guard lock(slot.mutex);
         report.caption = slot.caption;
@@ -186,14 +199,12 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
     FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()), std::move(report));
 }
 
-double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation,
-                                         const std::shared_ptr<CSiteProbe>& probe,
-                                         std::string& statusText) {
+double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe,
+                                         const std::string& url, std::string& statusText) {
     double result = kFailedMs;
-    const std::uint32_t start = clock->TickCount();
-    if (probe->GetStatusCode(statusText)) {
-        const std::uint32_t end = clock->TickCount();
-        result = static_cast<double>(static_cast<std::uint32_t>(end - start));
+    const std::chrono::nanoseconds start = clock->Monotonic();
+    if (probe.Exchange(url, statusText)) {
+        result = AnswerMs(clock->Monotonic() - start);
     }
     const std::string when = Stamp(clock->LocalNow());
     const bool current = UpdateIfCurrent(i, generation, [&](SlotState& slot) {
@@ -209,15 +220,17 @@ double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation,
     } else if (static_cast<double>(Slot(i).warnMs.load()) < result) {
         state = kStateSlow;
     }
-    probe->state.store(state);
+    probe.state.store(state);
     if (current) {
-        UpdateTraySummary(probe->Url());
+        UpdateTraySummary(url);
     }
     return result;
 }
 
-std::string CMonitorEngine::Shared::UpdateSitePanel(double ms, int i, std::uint64_t generation) {
+std::string CMonitorEngine::Shared::UpdateSitePanel(double ms, const std::string& cause, int i,
+                                                    std::uint64_t generation) {
     PanelUpdate update;
+    update.cause = cause;
     const std::string now = Stamp(clock->LocalNow());
     const bool current = UpdateIfCurrent(i, generation, [&](SlotState& slot) {
         if (slot.history.size() > kHistoryLength) {

@@ -93,9 +93,12 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
 
     std::string ReadAddressBox(int i, const std::string& boxText);
     void CheckSite(int i, std::uint64_t generation, const std::string& boxText);
-    double TimeProbe(int i, std::uint64_t generation, const std::shared_ptr<CSiteProbe>& probe,
+    // Times one exchange of probe with url (the address the check took).
+    double TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe, const std::string& url,
                      std::string& statusText);
-    std::string UpdateSitePanel(double ms, int i, std::uint64_t generation);
+    // cause: why the check failed, when the probe said; shown with the time.
+    std::string UpdateSitePanel(double ms, const std::string& cause, int i,
+                                std::uint64_t generation);
     void FinishCheck(int i, std::uint64_t generation, std::uint32_t rearmMs, CheckReport report);
     void WriteLog(int i, std::uint64_t generation, const std::string& line,
                   const std::string& file);

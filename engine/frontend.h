@@ -44,6 +44,10 @@ struct PanelUpdate {
     std::optional<std::string> worstAccess;  // nullopt: leave the text as it is
     std::string lastAlert;
     std::string lastRecovery;
+    // Why the check failed, when the probe could say ("TLS: certificate has
+    // expired", "Could not resolve url"); empty for an answer or a failure
+    // without a named cause.
+    std::string cause;
 };
 
 enum class CheckOutcome { NotChecked, Success, Slow, UnexpectedResponse, Unreachable };
@@ -54,7 +58,7 @@ struct CheckReport {
     std::string caption;
     std::string address;
     CheckOutcome outcome = CheckOutcome::NotChecked;
-    std::string statusText;
+    std::string statusText;  // the status code, or for a failure its cause (or empty)
     double ms = 0.0;
     std::string lastAccess;  // the panel's "Last access:" text
 };

@@ -7,6 +7,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/poll_periods.h"
+#include "platform/site_address.h"
 #include "probe/endpoint.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
@@ -95,7 +96,7 @@ bool CMonitorEngine::TimerTick(int i) {
         }
     }
 
-    const std::string address = Trim(s.frontEnd.panels.AddressBoxText(i));
+    const std::string address = CleanAddress(s.frontEnd.panels.AddressBoxText(i));
     if (address.empty() || address == text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
         return false;  // idle until the Poll button or the arrows arm the timer again
     }

@@ -1,7 +1,7 @@
 #include "engine/site_stats.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <cmath>
 
 #include "resources/strings.h"
 
@@ -14,10 +14,14 @@ std::string Stamp(const std::tm& local) {
     return std::string(buffer, length);
 }
 
+// to_chars with the general format and precision 6 is printf's "%g" in the C
+// locale; snprintf would follow LC_NUMERIC, which a desktop session sets.
 std::string FormatMs(double x) {
+    constexpr int kGeneralPrecision = 6;
     char buffer[64];
-    const int length = std::snprintf(buffer, sizeof buffer, "%g", x);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, x,
+                                            std::chars_format::general, kGeneralPrecision);
+    return error == std::errc{} ? std::string(buffer, end) : std::string();
 }
 
 double RoundUpScale(double x) {
@@ -32,7 +36,14 @@ double RoundUpScale(double x) {
     if (!text.empty()) {
         text.back() = '0';
     }
-    return std::atof(text.c_str());
+    double value = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+double AnswerMs(std::chrono::nanoseconds elapsed) {
+    const double ms = std::round(std::chrono::duration<double, std::milli>(elapsed).count());
+    return ms < 1.0 ? 1.0 : ms;
 }
 
 HistoryScan ScanHistory(const AccessHistory& history, double graphScale) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <ctime>
 #include <deque>
 #include <string>
@@ -27,11 +28,17 @@ using AccessHistory = std::deque<AccessRecord>;
 // empty when the time cannot be formatted.
 std::string Stamp(const std::tm& local);
 
-// x written with printf "%g".
+// x written as printf "%g" writes it in the C locale (234, 2.5, 1.5e+06),
+// whatever the process's number locale.
 std::string FormatMs(double x);
 
-// Rounds a scale up to the next multiple of the scale step, by its "%g" text.
+// Rounds a scale up to the next multiple of the scale step, by its "%g" text
+// (read back independently of the locale too).
 double RoundUpScale(double x);
+
+// The time of an answer as a check records it: whole milliseconds, rounded
+// to the nearest, and at least 1, since 0 means "no time" to every reader.
+double AnswerMs(std::chrono::nanoseconds elapsed);
 
 struct HistoryScan {
     AccessRecord best;

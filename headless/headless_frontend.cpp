@@ -38,8 +38,12 @@ int ExitCodeFor(CheckOutcome worst) {
 void HeadlessFrontEnd::CheckFinished(const CheckReport& report) {
     if (report.outcome != CheckOutcome::NotChecked) {
         out_ << EscapeControlBytes(report.caption) << ": " << EscapeControlBytes(report.address)
-             << ": " << OutcomeWord(report.outcome) << "; Last access: " << report.lastAccess
-             << std::endl;
+             << ": " << OutcomeWord(report.outcome);
+        // A failure's cause, when the probe named one ("TLS: certificate has expired").
+        if (report.outcome == CheckOutcome::Unreachable && !report.statusText.empty()) {
+            out_ << " (" << EscapeControlBytes(report.statusText) << ")";
+        }
+        out_ << "; Last access: " << report.lastAccess << std::endl;
     }
     if (onCheckFinished) {
         onCheckFinished(report);

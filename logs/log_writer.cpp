@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -119,49 +118,49 @@ void CLogWriter::WriteLogLine(const std::string& text, const std::string& fileNa
     GuardHold hold(*this);
     const LockedLogFile file(fileName, LockedLogFile::Access::Append);
     if (!file.IsOpen()) {
-        missedEntries_.push_back(line);
+        missed_.Add(line);
         return;
     }
     const std::string missedPrefix = stamp + std::string(text::kLogMissedEntry);
-    while (!missedEntries_.empty()) {
-        if (auto rest = WriteLine(file.Fd(), missedPrefix, missedEntries_.front())) {
+    missed_.PutDroppedNoticeFirst();
+    while (!missed_.entries.empty()) {
+        if (auto rest = WriteLine(file.Fd(), missedPrefix, missed_.entries.front())) {
             // What did not reach the file stays at the head so the queue keeps
             // its order, and the present line waits behind it instead of being lost.
-            missedEntries_.front() = std::move(*rest);
-            missedEntries_.push_back(line);
+            missed_.entries.front() = std::move(*rest);
+            missed_.Add(line);
             return;
         }
-        missedEntries_.pop_front();
+        missed_.entries.pop_front();
     }
     if (auto rest = WriteLine(file.Fd(), {}, line)) {
-        missedEntries_.push_back(std::move(*rest));
+        missed_.Add(std::move(*rest));
     }
 }
 
 std::deque<std::string> CLogWriter::MissedEntries() {
     GuardHold hold(*this);
-    return missedEntries_;
+    return missed_.entries;
 }
 
 bool CLogWriter::RestoreMissedEntries(const std::filesystem::path& spool) {
     // Taken before the guard: waiting for the spool must not hold up writers.
-    std::optional<std::deque<std::string>> earlier = TakeFromSpool(spool);
+    std::optional<MissedQueue> earlier = TakeFromSpool(spool);
     if (!earlier) {
         return false;
     }
     GuardHold hold(*this);
-    missedEntries_.insert(missedEntries_.begin(), std::make_move_iterator(earlier->begin()),
-                          std::make_move_iterator(earlier->end()));
+    missed_.Prepend(std::move(*earlier));
     return true;
 }
 
 bool CLogWriter::SaveMissedEntries(const std::filesystem::path& spool) {
     // Held throughout, so no writer drains an entry that is being saved.
     GuardHold hold(*this);
-    if (!AppendToSpool(spool, missedEntries_)) {
+    if (!AppendToSpool(spool, missed_)) {
         return false;
     }
-    missedEntries_.clear();
+    missed_ = {};
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "logs/missed_entry_spool.h"
 #include "platform/clock.h"
 
 namespace orvalin {
@@ -40,7 +41,9 @@ class CLogWriter {
     // when a write fails partway, only the part of the line (or of the missed
     // entry) that did not reach the file, so no byte is ever written twice. A
     // missed entry that fails keeps its place at the head and the present
-    // line queues behind it.
+    // line queues behind it. At most 10000 entries wait (see kMissedEntryCap):
+    // beyond that the oldest go, and one entry written ahead of the rest
+    // says how many.
     void WriteLogLine(const std::string& text, const std::string& fileName);
 
     // The log settings. Safe to change on one thread while others write.
@@ -92,8 +95,8 @@ class CLogWriter {
     std::atomic<bool> doAccessLog_{true};
     std::atomic<bool> doErrorLog_{true};
 
-    std::atomic_flag logBusy_;               // the guard, taken with 5 ms sleeps
-    std::deque<std::string> missedEntries_;  // touched only under logBusy_
+    std::atomic_flag logBusy_;  // the guard, taken with 5 ms sleeps
+    MissedQueue missed_;        // touched only under logBusy_
 };
 
 }  // namespace orvalin

@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <iterator>
 #include <string_view>
 #include <thread>
+
+#include "resources/strings.h"
 
 namespace orvalin {
 namespace {
@@ -18,11 +23,19 @@ constexpr mode_t kSpoolMode = 0600;
 constexpr int kLockTries = 100;
 constexpr auto kLockRetry = std::chrono::milliseconds(10);
 
-// One entry per line; a backslash, CR and LF inside an entry are escaped so
-// any bytes survive the trip.
-std::string Encode(const std::deque<std::string>& entries) {
+// A line that holds the dropped count: "\D" and the number. No entry's line
+// can begin so, since a backslash in an entry is written as two.
+constexpr std::string_view kDroppedMark = "\\D";
+
+// One entry per line, after the dropped count's line when there is one; a
+// backslash, CR and LF inside an entry are escaped so any bytes survive the
+// trip.
+std::string Encode(const MissedQueue& queue) {
     std::string out;
-    for (const std::string& entry : entries) {
+    if (queue.dropped > 0) {
+        out.append(kDroppedMark).append(std::to_string(queue.dropped)).append("\n");
+    }
+    for (const std::string& entry : queue.entries) {
         for (const char c : entry) {
             switch (c) {
                 case '\\':
@@ -57,18 +70,37 @@ std::string Decode(std::string_view line) {
     return entry;
 }
 
-std::deque<std::string> DecodeAll(std::string_view content) {
-    std::deque<std::string> entries;
+// The dropped count a line holds, or nothing when it holds an entry.
+std::optional<std::uint64_t> DroppedCount(std::string_view line) {
+    if (!line.starts_with(kDroppedMark)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = line.substr(kDroppedMark.size());
+    std::uint64_t count = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+MissedQueue DecodeAll(std::string_view content) {
+    MissedQueue queue;
     std::size_t start = 0;
     while (start < content.size()) {
         std::size_t end = content.find('\n', start);
         if (end == std::string_view::npos) {
             end = content.size();  // a last line cut short is still kept
         }
-        entries.push_back(Decode(content.substr(start, end - start)));
+        const std::string_view line = content.substr(start, end - start);
+        if (const auto dropped = DroppedCount(line)) {
+            queue.dropped += *dropped;
+        } else {
+            queue.Add(Decode(line));
+        }
         start = end + 1;
     }
-    return entries;
+    return queue;
 }
 
 // An open spool, locked exclusively; only a regular file owned by this user
@@ -143,28 +175,84 @@ bool ReadAll(int fd, std::string& content) {
 
 }  // namespace
 
-bool AppendToSpool(const std::filesystem::path& spool, const std::deque<std::string>& entries) {
-    if (entries.empty()) {
+void MissedQueue::Add(std::string entry) {
+    entries.push_back(std::move(entry));
+    while (entries.size() > kMissedEntryCap) {
+        entries.pop_front();
+        ++dropped;
+    }
+}
+
+void MissedQueue::Prepend(MissedQueue earlier) {
+    entries.insert(entries.begin(), std::make_move_iterator(earlier.entries.begin()),
+                   std::make_move_iterator(earlier.entries.end()));
+    dropped += earlier.dropped;
+    while (entries.size() > kMissedEntryCap) {
+        entries.pop_front();
+        ++dropped;
+    }
+}
+
+void MissedQueue::PutDroppedNoticeFirst() {
+    if (dropped == 0) {
+        return;
+    }
+    entries.push_front(std::string(text::kLogMissedDroppedOpen) + std::to_string(dropped) +
+                       std::string(text::kLogMissedDroppedClose));
+    dropped = 0;
+}
+
+namespace {
+
+// The spool's content after the queue: appended as it is while within the
+// cap, else all of it again with the oldest entries counted as dropped.
+bool Rewrite(int fd, const std::string& old, const MissedQueue& queue) {
+    MissedQueue all = DecodeAll(old);
+    all.dropped += queue.dropped;
+    for (const std::string& entry : queue.entries) {
+        all.Add(entry);
+    }
+    const std::string content = Encode(all);
+    if (::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, content) &&
+        ::ftruncate(fd, static_cast<off_t>(content.size())) == 0) {
         return true;
     }
-    const LockedSpool file(spool, O_WRONLY | O_APPEND | O_CREAT);
-    struct stat info {};
-    if (file.Fd() < 0 || ::fstat(file.Fd(), &info) != 0) {
+    // Put back what was there, as far as it goes.
+    if (::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, old)) {
+        (void)::ftruncate(fd, static_cast<off_t>(old.size()));
+    }
+    return false;
+}
+
+}  // namespace
+
+bool AppendToSpool(const std::filesystem::path& spool, const MissedQueue& queue) {
+    if (queue.Empty()) {
+        return true;
+    }
+    const LockedSpool file(spool, O_RDWR | O_CREAT);
+    std::string old;
+    if (file.Fd() < 0 || !ReadAll(file.Fd(), old)) {
         return false;
     }
-    if (!WriteAll(file.Fd(), Encode(entries))) {
+    const auto lines = static_cast<std::size_t>(std::count(old.begin(), old.end(), '\n'));
+    if (queue.dropped > 0 || lines + queue.entries.size() > kMissedEntryCap) {
+        return Rewrite(file.Fd(), old, queue);
+    }
+    // The file offset is at its end after reading it all.
+    if (!WriteAll(file.Fd(), Encode(queue))) {
         // No half entry for the next run to read.
-        (void)::ftruncate(file.Fd(), info.st_size);
+        (void)::ftruncate(file.Fd(), static_cast<off_t>(old.size()));
         return false;
     }
     return true;
 }
 
-std::optional<std::deque<std::string>> TakeFromSpool(const std::filesystem::path& spool) {
+std::optional<MissedQueue> TakeFromSpool(const std::filesystem::path& spool) {
     const LockedSpool file(spool, O_RDWR);
     if (file.Fd() < 0) {
         if (file.Missing()) {
-            return std::deque<std::string>{};
+            return MissedQueue{};
         }
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 
 #include "mail/smtp_login.h"
 #include "probe/endpoint.h"
+#include "probe/socket_io.h"
 #include "resources/strings.h"
 
 namespace orvalin {
@@ -123,8 +124,10 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
     const std::string senderEmail = StripLineBreaks(account.senderEmail);
 
     const SmtpServer server = ParseSmtpServer(serverName);
+    // The lookup and the connection share the connect limit.
+    const auto connectDeadline = std::chrono::steady_clock::now() + connectLimit;
     sockaddr_in endpoint{};
-    if (!ResolveEndpoint(server.host, server.port, endpoint)) {
+    if (!ResolveEndpoint(server.host, server.port, endpoint, connectLimit)) {
         boxes_.ShowWarning(std::string(text::kSmtpContactFailed));
         return 0;
     }
@@ -133,7 +136,7 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
         boxes_.ShowWarning(std::string(text::kSmtpContactFailed));
         return 0;
     }
-    if (!transport->Connect(endpoint, connectLimit)) {
+    if (!transport->Connect(endpoint, TimeLeft(connectDeadline))) {
         boxes_.ShowWarning(std::string(text::kSmtpConnectFailed));
         return 0;
     }

@@ -46,6 +46,7 @@ std::string SmtpExchange::ReadReply() {
     std::string reply = pending_.substr(0, std::min(end, pending_.size()));
     pending_.erase(0, reply.size());
     broken_ = broken_ || reply.empty();
+    replyTimedOut_ = reply.empty() && TimeLeft(deadline).count() == 0;
     if (const auto zero = reply.find('\0'); zero != std::string::npos) {
         reply.resize(zero);
     }

@@ -34,6 +34,10 @@ class SmtpExchange {
     // reply are kept for the next one.
     std::string ReadReply();
 
+    // The last reply was empty because the reply limit passed (rather than
+    // because the server closed the connection).
+    bool ReplyTimedOut() const { return replyTimedOut_; }
+
     static bool Accepted(const std::string& reply, std::string_view code) {
         return reply.starts_with(code);
     }
@@ -60,6 +64,7 @@ class SmtpExchange {
     std::chrono::milliseconds replyLimit_;
     std::string pending_;
     bool broken_ = false;  // a send failed, a reply never came or TLS failed
+    bool replyTimedOut_ = false;
 };
 
 }  // namespace orvalin

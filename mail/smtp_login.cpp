@@ -178,6 +178,14 @@ bool SmtpLogin::ExpectLogin(std::string_view code) {
     if (SmtpExchange::Accepted(reply, code)) {
         return true;
     }
+    if (reply.empty()) {
+        // Silence is no refusal: say what happened instead of quoting nothing.
+        ShowServerBox(
+            text::kSmtpServerBefore,
+            smtp_.ReplyTimedOut() ? text::kSmtpLoginTimedOutAfter : text::kSmtpLoginClosedAfter,
+            {});
+        return false;
+    }
     ShowServerBox(text::kSmtpServerBefore, text::kSmtpLoginRefusedAfter, reply);
     return false;
 }

@@ -5,10 +5,9 @@
 
 namespace orvalin {
 
-std::uint32_t SystemClock::TickCount() {
-    const auto sinceBoot = std::chrono::steady_clock::now().time_since_epoch();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceBoot).count();
-    return static_cast<std::uint32_t>(ms);  // keeps the low 32 bits, like a tick counter
+std::chrono::nanoseconds SystemClock::Monotonic() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 std::tm SystemClock::LocalNow() {

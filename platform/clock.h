@@ -2,6 +2,7 @@
 // SystemClock is the real one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -10,9 +11,11 @@ namespace orvalin {
 class IClock {
   public:
     virtual ~IClock() = default;
-    // Milliseconds since an arbitrary start, 32 bits wide: callers subtract
-    // two readings as unsigned numbers, so a wrap between them is harmless.
-    virtual std::uint32_t TickCount() = 0;
+    // A monotonic reading in nanoseconds since an arbitrary start: callers
+    // subtract two readings. Never goes back, whatever happens to the
+    // calendar clock, and is fine enough to time an answer of a fraction of a
+    // millisecond.
+    virtual std::chrono::nanoseconds Monotonic() = 0;
     // The current local calendar time.
     virtual std::tm LocalNow() = 0;
     // Blocks the calling thread for about ms milliseconds.
@@ -21,7 +24,7 @@ class IClock {
 
 class SystemClock final : public IClock {
   public:
-    std::uint32_t TickCount() override;
+    std::chrono::nanoseconds Monotonic() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;
 };

@@ -56,10 +56,9 @@ std::string ReadAnswerStart(TcpConnection& connection, std::chrono::milliseconds
     return answer;
 }
 
-// Tries the addresses in order until one accepts, all within one limit.
+// Tries the addresses in order until one accepts, all before the deadline.
 bool ConnectToAny(TcpConnection& connection, const std::vector<SocketAddress>& addresses,
-                  std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+                  std::chrono::steady_clock::time_point deadline) {
     for (const SocketAddress& address : addresses) {
         if (connection.Open(address.Family()) &&
             connection.Connect(address.Get(), address.length, TimeLeft(deadline))) {
@@ -147,7 +146,10 @@ ProbeMode ProbeModeFromSetting(std::int32_t value) {
 }
 
 bool CSiteProbe::GetStatusCode(std::string& statusText) const {
-    const std::string url = Url();
+    return Exchange(Url(), statusText);
+}
+
+bool CSiteProbe::Exchange(const std::string& url, std::string& statusText) const {
     return mode.load() == ProbeMode::kModern ? ModernExchange(url, statusText)
                                              : ClassicExchange(url, statusText);
 }
@@ -157,13 +159,15 @@ bool CSiteProbe::ClassicExchange(const std::string& url, std::string& statusText
     if (!SplitAddress(url, target)) {
         return false;
     }
+    // The lookup and the connection share one limit.
+    const auto connectDeadline = std::chrono::steady_clock::now() + connectLimit;
     sockaddr_in endpoint{};
-    if (!ResolveEndpoint(target.host, target.port, endpoint)) {
+    if (!ResolveEndpoint(target.host, target.port, endpoint, connectLimit)) {
         statusText.assign(text::kCouldNotResolveUrl);
         return false;
     }
     TcpConnection connection;
-    if (!connection.Open() || !connection.Connect(endpoint, connectLimit) ||
+    if (!connection.Open() || !connection.Connect(endpoint, TimeLeft(connectDeadline)) ||
         !connection.Send(target.request, answerLimit)) {
         return false;
     }
@@ -176,18 +180,20 @@ bool CSiteProbe::ModernExchange(const std::string& url, std::string& statusText)
     if (!SplitModernAddress(url, target)) {
         return false;
     }
-    const std::vector<SocketAddress> addresses = ResolveAllAddresses(target.host, target.port);
+    // The lookup, the connection and the handshake share one limit.
+    const auto connectDeadline = std::chrono::steady_clock::now() + connectLimit;
+    const std::vector<SocketAddress> addresses =
+        ResolveAllAddresses(target.host, target.port, connectLimit);
     if (addresses.empty()) {
         statusText.assign(text::kCouldNotResolveUrl);
         return false;
     }
     TcpConnection connection;
-    if (!ConnectToAny(connection, addresses, connectLimit)) {
+    if (!ConnectToAny(connection, addresses, connectDeadline)) {
         return false;
     }
-    // The handshake is part of connecting: it gets the connect limit too.
     if (target.secure) {
-        const TlsOutcome tls = connection.StartTls(target.host, true, connectLimit);
+        const TlsOutcome tls = connection.StartTls(target.host, true, TimeLeft(connectDeadline));
         if (!tls.Ok()) {
             statusText = std::string(text::kProbeTlsPrefix) + tls.reason;
             return false;

@@ -11,7 +11,8 @@
 
 namespace orvalin {
 
-// A probe gives up connecting after this long (then GetStatusCode is false)...
+// Looking up the host, connecting and (for https://) the TLS handshake
+// together get this long (then the exchange is false)...
 inline constexpr std::chrono::milliseconds kProbeConnectLimit{20'000};
 // ...gives the request this long to be taken (then false), and waits as long
 // again for the answer (then true, empty status).
@@ -63,6 +64,9 @@ class CSiteProbe {
     // statusText is then "Could not resolve url" for a failed name lookup,
     // "TLS: " and the cause for a failed TLS handshake (modern https://).
     bool GetStatusCode(std::string& statusText) const;
+    // The same exchange with url, whatever address the probe holds: a check
+    // that took the address at its start reports what it probed.
+    bool Exchange(const std::string& url, std::string& statusText) const;
 
     // Read at the start of each exchange; may be changed between exchanges
     // from any thread.

@@ -28,6 +28,10 @@ inline constexpr std::string_view kLogUnexpected = "Unexpected response ";
 inline constexpr std::string_view kLogWarning = "WARNING ";
 inline constexpr std::string_view kLogSuccess = "SUCCESS ";
 inline constexpr std::string_view kLogMissedEntry = "Missed Entry: ";
+// The one entry that stands for missed entries dropped beyond the cap (10000):
+// open + the number + close.
+inline constexpr std::string_view kLogMissedDroppedOpen = "Older missed entries dropped: ";
+inline constexpr std::string_view kLogMissedDroppedClose = " (only the newest 10000 are kept)";
 
 // Notices mailed by a check
 inline constexpr std::string_view kSubjectAlert = "Alert - ";
@@ -84,7 +88,7 @@ inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website 
 
 // orvalin-settings, the command-line tool over the settings store
 inline constexpr std::string_view kToolUsage =
-    "Usage: orvalin-settings list\n"
+    "Usage: orvalin-settings list [--show-secrets]\n"
     "       orvalin-settings get SECTION KEY\n"
     "       orvalin-settings set-int SECTION KEY NUMBER\n"
     "       orvalin-settings set-string SECTION KEY TEXT\n"
@@ -151,14 +155,17 @@ inline constexpr std::string_view kToolHelp =
     "  list         every stored value, one per line: SECTION, KEY, TYPE (int or\n"
     "               string) and VALUE, separated by TABs. A backslash, TAB, line\n"
     "               feed or carriage return inside a field is written as \\\\, \\t,\n"
-    "               \\n or \\r, so every line is one whole value.\n"
+    "               \\n or \\r, so every line is one whole value. The mail password\n"
+    "               (SMTPPassword) is shown as ******** unless --show-secrets is given.\n"
     "  get          the value as it is held, unescaped.\n"
     "  set-int, set-string\n"
     "               hold a value of that type, replacing any value of that key.\n"
-    "  site         monitor ADDRESS (blanks at both ends removed) in slot SLOT,\n"
-    "               1 to 4 for the panels Website 1 to Website 4 (keys use SLOT-1,\n"
-    "               e.g. lastWebsite0). INTERVAL_MINUTES (1 or more) and WARN_MS\n"
-    "               (the slow threshold in ms, 0 or more) are stored when given.\n"
+    "  site         monitor ADDRESS in slot SLOT, 1 to 4 for the panels Website 1\n"
+    "               to Website 4 (keys use SLOT-1, e.g. lastWebsite0). ADDRESS is\n"
+    "               http://HOST..., https://HOST... or HOST... (then http), with\n"
+    "               blanks at both ends removed and no blank or control character\n"
+    "               inside. INTERVAL_MINUTES (1 or more) and WARN_MS (the slow\n"
+    "               threshold in ms, 0 or more) are stored when given.\n"
     "               A new address also clears the slot's alert state, as the\n"
     "               desktop program does when it first checks it.\n"
     "  remove-site  stop monitoring slot SLOT: its address, alert state, last\n"
@@ -185,6 +192,14 @@ inline constexpr std::string_view kToolBadInterval =
 inline constexpr std::string_view kToolBadThreshold =
     "orvalin-settings: the warning threshold must be a whole number of ms, 0 or more: ";
 inline constexpr std::string_view kToolEmptyAddress = "orvalin-settings: the address is empty";
+inline constexpr std::string_view kToolAddressControl =
+    "orvalin-settings: the address holds a control character (a line break, TAB or escape): ";
+inline constexpr std::string_view kToolAddressBlank =
+    "orvalin-settings: the address holds a blank (write one in a path as %20): ";
+inline constexpr std::string_view kToolAddressScheme =
+    "orvalin-settings: the address must begin with http:// or https://, or with the host name: ";
+inline constexpr std::string_view kToolAddressNoHost =
+    "orvalin-settings: the address names no host: ";
 inline constexpr std::string_view kToolNoSite = "(none)";
 
 // Web probe (modern mode) and SMTP client with TLS and login
@@ -214,6 +229,9 @@ inline constexpr std::string_view kSmtpNoStartTlsAfter =
 inline constexpr std::string_view kSmtpNoLoginMethodAfter =
     " offers no login method Orvalin supports (AUTH PLAIN or AUTH LOGIN). It answered:\n\n";
 inline constexpr std::string_view kSmtpLoginRefusedAfter = " refused the login:\n\n";
+inline constexpr std::string_view kSmtpLoginTimedOutAfter = " did not answer the login in time.";
+inline constexpr std::string_view kSmtpLoginClosedAfter =
+    " closed the connection during the login.";
 inline constexpr std::string_view kSmtpBoxColon = ":\n\n";
 
 }  // namespace orvalin::text

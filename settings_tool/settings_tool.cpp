@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "resources/strings.h"
+#include "settings/settings_keys.h"
 #include "settings/settings_store.h"
 #include "settings_tool/tool_context.h"
 
@@ -21,14 +22,28 @@ std::string_view TypeName(const StoredValue& stored) {
                                                               : text::kToolTypeString;
 }
 
-int List(const ToolContext& tool, const Arguments&) {
+constexpr std::string_view kShowSecrets = "--show-secrets";
+constexpr std::string_view kHiddenSecret = "********";
+
+// The mail password, unless it is empty: a listing is often shown or pasted.
+bool IsSecret(const StoredValue& stored) {
+    const auto* password = std::get_if<std::string>(&stored.value);
+    return password != nullptr && !password->empty() &&
+           stored.section == key::kSmtpPassword.section && stored.key == key::kSmtpPassword.name;
+}
+
+// list [--show-secrets]
+int List(const ToolContext& tool, const Arguments& args) {
+    const bool showSecrets = !args.empty();
     const SettingsSnapshot snapshot = tool.store.Snapshot();
     if (!snapshot.Readable()) {
         return tool.Unreadable(snapshot);
     }
     for (const StoredValue& stored : snapshot.Values()) {
+        const std::string value = !showSecrets && IsSecret(stored) ? std::string(kHiddenSecret)
+                                                                   : EscapeField(Render(stored));
         tool.out << EscapeField(stored.section) << '\t' << EscapeField(stored.key) << '\t'
-                 << TypeName(stored) << '\t' << EscapeField(Render(stored)) << '\n';
+                 << TypeName(stored) << '\t' << value << '\n';
     }
     return kExitOk;
 }
@@ -64,12 +79,22 @@ struct Command {
     std::size_t fewestArguments;
     std::size_t mostArguments;
     int (*run)(const ToolContext&, const Arguments&);
+    std::string_view onlyArgument = {};  // when set, the one argument the command takes
+
+    bool Accepts(const std::vector<std::string_view>& args) const {
+        const std::size_t count = args.size() - 1;
+        return args[0] == name && count >= fewestArguments && count <= mostArguments &&
+               (onlyArgument.empty() || count == 0 || args[1] == onlyArgument);
+    }
 };
 
 constexpr Command kCommands[] = {
-    {"list", 0, 0, List},      {"get", 2, 2, Get},
-    {"set-int", 3, 3, SetInt}, {"set-string", 3, 3, SetString},
-    {"site", 2, 4, RunSite},   {"remove-site", 1, 1, RunRemoveSite},
+    {"list", 0, 1, List, kShowSecrets},
+    {"get", 2, 2, Get},
+    {"set-int", 3, 3, SetInt},
+    {"set-string", 3, 3, SetString},
+    {"site", 2, 4, RunSite},
+    {"remove-site", 1, 1, RunRemoveSite},
     {"sites", 0, 0, RunSites},
 };
 
@@ -137,8 +162,7 @@ int RunSettingsTool(const std::vector<std::string_view>& args,
         return kExitOk;
     }
     for (const Command& command : kCommands) {
-        if (!args.empty() && args[0] == command.name && args.size() > command.fewestArguments &&
-            args.size() <= command.mostArguments + 1) {
+        if (!args.empty() && command.Accepts(args)) {
             SettingsStore store(storeFile);
             return command.run(ToolContext{store, out, err},
                                Arguments(args.begin() + 1, args.end()));

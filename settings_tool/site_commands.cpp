@@ -2,6 +2,8 @@
 // desktop program writes and reads them.
 #include <string>
 
+#include "platform/printable_text.h"
+#include "platform/site_address.h"
 #include "resources/strings.h"
 #include "settings/settings_keys.h"
 #include "settings_tool/settings_tool.h"
@@ -42,6 +44,32 @@ std::optional<std::int32_t> ParseAtLeast(const ToolContext& tool, std::string_vi
     return number;
 }
 
+// Refuses, with the reason, an address no check could use.
+bool AcceptableAddress(const ToolContext& tool, std::string_view address) {
+    std::string_view complaint;
+    switch (FindAddressFault(address)) {
+        case AddressFault::kNone:
+            return true;
+        case AddressFault::kEmpty:
+            tool.err << text::kToolEmptyAddress << '\n';
+            return false;
+        case AddressFault::kControlByte:
+            complaint = text::kToolAddressControl;
+            break;
+        case AddressFault::kBlankInside:
+            complaint = text::kToolAddressBlank;
+            break;
+        case AddressFault::kUnknownScheme:
+            complaint = text::kToolAddressScheme;
+            break;
+        case AddressFault::kNoHost:
+            complaint = text::kToolAddressNoHost;
+            break;
+    }
+    tool.err << complaint << '"' << EscapeControlBytes(address) << "\"\n";
+    return false;
+}
+
 // The alert state a slot forgets when it gets a new address.
 void ClearAlertState(SettingsBatch& batch, int slot) {
     batch.Set(key::kWarned, slot, 0);
@@ -58,8 +86,7 @@ int RunSite(const ToolContext& tool, const Arguments& args) {
         return kExitUsage;
     }
     const std::string_view address = Trim(args[1]);
-    if (address.empty()) {
-        tool.err << text::kToolEmptyAddress << '\n';
+    if (!AcceptableAddress(tool, address)) {
         return kExitUsage;
     }
     std::optional<std::int32_t> interval;

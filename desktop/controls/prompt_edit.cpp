@@ -4,9 +4,33 @@
 #include <QFocusEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QValidator>
 #include <algorithm>
 
 namespace orvalin::desktop {
+namespace {
+
+// Drops control characters (a pasted line break, TAB or escape sequence) as
+// they are typed, pasted or set: a one-line address holds none, and none may
+// reach a request or a log line.
+class WithoutControlCharacters final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& position) const override {
+        for (qsizetype at = input.size(); at-- > 0;) {
+            const char16_t c = input.at(at).unicode();
+            if (c < 0x20 || c == 0x7F) {
+                input.remove(at, 1);
+                if (at < position) {
+                    --position;
+                }
+            }
+        }
+        return Acceptable;
+    }
+};
+
+}  // namespace
 
 PromptEdit::PromptEdit(const QString& prompt, bool restoreWhenEmpty, int colourType,
                        QWidget* parent)
@@ -14,6 +38,7 @@ PromptEdit::PromptEdit(const QString& prompt, bool restoreWhenEmpty, int colourT
       prompt_(prompt),
       restoreWhenEmpty_(restoreWhenEmpty),
       colourType_(colourType) {
+    setValidator(new WithoutControlCharacters(this));
     RecomputeColour();
 }
 

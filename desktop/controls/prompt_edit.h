@@ -1,7 +1,8 @@
 // A one-line text box that shows an instruction as its text while it holds
 // nothing of the user's: cleared when the box is focused or clicked, put back
 // when it is left empty. Its text is drawn in a chosen colour while it is not
-// focused and in the normal text colour while it is.
+// focused and in the normal text colour while it is. Control characters never
+// enter it.
 #pragma once
 
 #include <QColor>

@@ -130,6 +130,7 @@ void DesktopFrontEnd::ClearPanelTexts(int slot) {
     }
     SitePanel& panel = window_.Panel(slot);
     panel.LastAccess().clear();
+    panel.LastAccess().setToolTip(QString());
     panel.BestAccess().clear();
     panel.WorstAccess().clear();
     panel.LastAlert().clear();
@@ -145,6 +146,8 @@ void DesktopFrontEnd::ApplyPanelUpdate(int slot, const PanelUpdate& update) {
     graph.SetLabels(update.labels);
     graph.SetScale(update.scale);
     panel.LastAccess().setText(Q(update.lastAccess));
+    // A failure's cause ("TLS: certificate has expired") where the user points.
+    panel.LastAccess().setToolTip(Q(update.cause));
     if (update.bestAccess) {
         panel.BestAccess().setText(Q(*update.bestAccess));
     }

@@ -3,6 +3,7 @@
 // instance count.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +19,7 @@
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
 #include "desktop/controls/state_mark.h"
+#include "desktop/controls/status_label.h"
 #include "desktop/frontend/qt_timers.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/window/autostart_entry.h"
@@ -26,6 +28,7 @@
 #include "desktop/window/window_layout.h"
 #include "engine/monitor_engine.h"
 #include "session_fixture.h"
+#include "settings/settings_keys.h"
 #include "support/loopback_server.h"
 #include "support/smtp_servers.h"
 #include "widget_driver.h"
@@ -35,6 +38,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using desktop::MainWindow;
+using desktop::PromptEdit;
 using desktop::SitePanel;
 
 // Refuses every connection, so checks of the stored sites end at once.
@@ -161,6 +165,24 @@ TEST_F(WindowTest, EnterPollsOnlyFromAnAddressBoxEscEndsAndCloseDoesNotEnd) {
     QTest::keyClick(&panel.WarningBox(), Qt::Key_Escape);
     EXPECT_EQ(exiting.count(), 1);
     EXPECT_TRUE(Window().ExitRequested());
+}
+
+TEST_F(WindowTest, AFailuresCauseIsTheLastAccessTipAndPastedControlCharactersAreDropped) {
+    // An https:// site whose server hangs up fails its TLS handshake.
+    LoopbackServer hangUp(ServerScript::Only(ServerScript::Action::kCloseAtOnce));
+    store->Write(key::kProbeMode, 1);
+    StoreSite(0, "https://" + hangUp.HostAndPort() + "/");
+    Start();
+    WaitForFirstTicks();
+    ASSERT_TRUE(ProcessUntil([&] { return !Window().Panel(0).LastAccess().text().isEmpty(); }));
+    EXPECT_TRUE(Window().Panel(0).LastAccess().toolTip().startsWith("TLS: "));
+
+    // A line pasted with its line break and an escape sequence.
+    PromptEdit& box = Window().Panel(2).AddressBox();
+    box.clear();
+    QApplication::clipboard()->setText(QString::fromStdString(Site("x") + "\r\n\x1b[1m\t"));
+    box.paste();
+    EXPECT_EQ(box.text().toStdString(), Site("x") + "[1m");
 }
 
 TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {

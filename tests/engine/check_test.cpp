@@ -2,6 +2,8 @@
 // the site's alert state and the panel it leaves.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/engine_harness.h"
 #include "resources/resource_ids.h"
 #include "support/loopback_server.h"
@@ -159,6 +161,41 @@ TEST_F(EngineCheck, UnexpectedResponseAlertsAndClearsTheLastRecovery) {
     EXPECT_EQ(FirstPoint(0), "234/2");
 }
 
+TEST_F(EngineCheck, AResultNamesTheAddressItProbedNotOneEnteredWhileItRan) {
+    // A 503 comes a second late; meanwhile a healthy address is entered.
+    LoopbackServer busy(ServerScript::Answer("HTTP/1.0 503 Busy\r\n\r\n", 1s));
+    const std::string first = busy.HostAndPort();
+    Monitor(first);
+    h.engine->OnTimer(ids::PollTimer(0));
+    ASSERT_TRUE(busy.WaitForRequests(1, 10s));
+    h.ui.Type(0, SharedSite().Url());
+    h.engine->OnTimer(ids::PollTimer(0));
+    ASSERT_TRUE(h.ui.WaitForReports(1));
+    EXPECT_EQ(h.ui.Reports()[0].address, first);
+    EXPECT_EQ(h.ErrorLogText(),
+              std::string(kLogStamp) + "Unexpected response 503 " + first + "\r\n");
+    ASSERT_EQ(sink.WaitForMessages(1, 10s).size(), 1u);
+    EXPECT_EQ(Header(sink.Messages()[0], "Subject"), "Alert - " + first);
+
+    // The new address is checked right after, from a clean state.
+    for (int wait = 0; wait < 500 && h.engine->ActiveChecks() > 0; ++wait) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 100u);
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Success);
+    EXPECT_EQ(Warned(), 0);
+}
+
+TEST_F(EngineCheck, ControlBytesOfAnAddressReachNoRequestAndNoLog) {
+    LoopbackServer site(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n"));
+    Monitor(site.HostAndPort() + "/a\r\nHost:\x1b[31mx\n", 0, /*mail=*/false);
+    h.Check(0);
+    ASSERT_TRUE(site.WaitForRequests(1, 10s));
+    EXPECT_EQ(site.Requests()[0], "GET /aHost:[31mx HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(h.AccessLogText(),
+              std::string(kLogStamp) + "SUCCESS " + site.HostAndPort() + "/aHost:[31mx 234ms\r\n");
+}
+
 TEST_F(EngineCheck, UnreachableAlertKeepsTheLastRecovery) {
     const std::string address = "127.0.0.1:" + std::to_string(refusing.Port());
     h.Store().Write(key::kLastRecovery, 0, "earlier");
@@ -228,9 +265,22 @@ TEST_F(EngineCheck, ThresholdIsInclusiveAndReadFromTheWarningBox) {
     EXPECT_EQ(h.Store().Read(key::kWarn, 0), 0);
 
     h.ui.TypeWarning(0, "");  // an empty box keeps the threshold
-    h.clock->probeMs = 0;
+    h.clock->probeMs = 1;
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Slow);
+    EXPECT_EQ(h.engine->WarnMs(0), 0);
+}
+
+TEST_F(EngineCheck, AnAnswerWithinAMillisecondIsWellAndTakesOne) {
+    const std::string url = SharedSite().Url();
+    Monitor(url, 0, /*mail=*/false);
+    h.clock->probeMs = 0.4;
     EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Success);
-    EXPECT_EQ(h.ui.LastUpdate(0)->lastAccess, std::string("unavailable") + kStamp);
+    EXPECT_EQ(h.ui.LastUpdate(0)->lastAccess, std::string("1ms") + kStamp);
+    EXPECT_EQ(FirstPoint(0), "1/0");
+    EXPECT_EQ(h.AccessLogText(), std::string(kLogStamp) + "SUCCESS " + url + " 1ms\r\n");
+    h.clock->probeMs = 233.5;  // whole milliseconds, rounded to the nearest
+    h.Check(0);
+    EXPECT_EQ(h.ui.LastUpdate(0)->lastAccess, std::string("234ms") + kStamp);
 }
 
 TEST_F(EngineCheck, WithoutMailSetUpTheStateMachineStillMoves) {

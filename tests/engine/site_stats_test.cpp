@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
 #include "support/fixed_moment.h"
+#include "support/temp_dir.h"
 
 namespace orvalin {
 namespace {
@@ -30,6 +36,28 @@ TEST(RoundUpScale, RoundsToTheNextTen) {
 
 TEST(RoundUpScale, HugeScalesPrintInExponentFormAndBecomeZero) {
     EXPECT_EQ(RoundUpScale(1'500'000), 0);
+}
+
+// A number locale with a decimal comma, as a German desktop session sets
+// it, built with localedef (its character maps come with the package locales).
+TEST(FormatMs, NumbersDoNotFollowTheUsersLocale) {
+    const test::TempDir dir;
+    const test::ScopedEnv localePath("LOCPATH", dir.Path().string());
+    std::ofstream(dir / "comma") << "LC_NUMERIC\ndecimal_point \"<U002C>\"\nEND LC_NUMERIC\n";
+    const std::string build = "localedef -c -i '" + (dir / "comma").string() + "' '" +
+                              (dir / "xx_XX").string() + "' >/dev/null 2>&1";
+    std::system(build.c_str());  // exits 1 for the categories left out
+    if (std::setlocale(LC_NUMERIC, "xx_XX") == nullptr) {
+        GTEST_SKIP() << "no comma-decimal locale could be built (localedef, package locales)";
+    }
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%g", 2.5);
+    EXPECT_STREQ(printed, "2,5");  // the locale is in force
+    EXPECT_EQ(FormatMs(246.912), "246.912");
+    EXPECT_EQ(FormatMs(1'500'000), "1.5e+06");
+    EXPECT_EQ(RoundUpScale(246.912), 250);
+    EXPECT_EQ(ScaleLabels(12)[4], "2.4ms");
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(Stamp, FormatsWithLeadingBlank) {

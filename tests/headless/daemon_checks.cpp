@@ -17,7 +17,8 @@ bool MatchesStamp(const std::string& text) {
 
 std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
     static const std::regex line(
-        "(.+): (\\S+): (success|slow|unexpected response|unreachable); Last access: (.+)");
+        "(.+): (\\S+): (success|slow|unexpected response|unreachable)(?: \\((.+)\\))?; Last "
+        "access: (.+)");
     std::multimap<std::string, PrintedCheck> checks;
     std::size_t start = 0;
     while (start < out.size()) {
@@ -28,9 +29,9 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         const std::string text = out.substr(start, end - start);
         std::smatch parts;
         if (std::regex_match(text, parts, line)) {
-            checks.emplace(parts[2], PrintedCheck{parts[1], parts[3], parts[4]});
+            checks.emplace(parts[2], PrintedCheck{parts[1], parts[3], parts[5], parts[4]});
         } else {
-            checks.emplace("", PrintedCheck{text, "", ""});
+            checks.emplace("", PrintedCheck{text, "", "", ""});
         }
         start = end + 1;
     }

@@ -24,6 +24,7 @@ struct PrintedCheck {
     std::string caption;
     std::string outcome;
     std::string lastAccess;
+    std::string cause;  // in brackets after the outcome, when the check failed with one
 };
 
 // The check lines of a run's standard output by address; a line of any other

@@ -345,6 +345,22 @@ TEST_F(OrvalindOnceTest, AStoreThatCannotBeReadIsNamedAndLeftAsItIs) {
     EXPECT_FALSE(std::filesystem::exists(errorLogFile));
 }
 
+TEST_F(OrvalindOnceTest, AFailuresCauseIsPrintedAndLoggedAfterTheAddress) {
+    // An https:// site whose server hangs up fails its TLS handshake.
+    LoopbackServer hangUp(ServerScript::Only(ServerScript::Action::kCloseAtOnce));
+    const std::string secure = "https://" + hangUp.HostAndPort() + "/";
+    store.Write(key::kProbeMode, 1);
+    Monitor(0, secure);
+
+    const DaemonRun run = RunOrvalind(folders, {"--once"});
+    const auto printed = PrintedChecks(run.out);
+    ASSERT_EQ(printed.count(secure), 1u) << run.out << run.err;
+    const std::string cause = printed.find(secure)->second.cause;
+    EXPECT_TRUE(cause.starts_with("TLS: ")) << run.out;
+    EXPECT_EQ(UnstampedLines(ErrorLog()),
+              std::vector<std::string>{"Website unreachable: " + secure + " (" + cause + ")"});
+}
+
 TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {
     // A greeting that would ring the bell and rewrite the terminal's title.
     ScriptedSmtpServer server({ScriptedReply::Line("554 no\a\x1b]0;owned\x07 thanks\r\n")});

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "logs/log_writer.h"
+#include "logs/missed_entry_spool.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -85,6 +87,40 @@ TEST_F(MissedSpoolTest, InstancesEndingOneAfterTheOtherAddToTheSpool) {
     EXPECT_EQ(next.writer.MissedEntries(),
               (std::deque<std::string>{std::string(kStamp1) + "a1", std::string(kStamp1) + "a2",
                                        std::string(kStamp1) + "b1"}));
+}
+
+TEST_F(MissedSpoolTest, AnUnusableLogKeepsTheNewestTenThousandAndSaysHowManyWent) {
+    Run run(access);
+    for (int n = 0; n < 10'003; ++n) {
+        Miss(run, "line " + std::to_string(n));
+    }
+    ASSERT_TRUE(run.writer.SaveMissedEntries(spool));
+    Run next(access);
+    ASSERT_TRUE(next.writer.RestoreMissedEntries(spool));
+    next.clock.Set(2004, 3, 14, 9, 10, 0);
+    next.writer.WriteLogLine("back", access);
+    const std::string log = ReadFileBytes(access);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 10'002);
+    EXPECT_TRUE(log.starts_with(std::string(kMissed2) +
+                                "Older missed entries dropped: 3 (only the newest 10000 are "
+                                "kept)\r\n" +
+                                kMissed2 + kStamp1 + "line 3\r\n"));
+}
+
+TEST_F(MissedSpoolTest, RunsThatOnlyAppendStillKeepTheSpoolBounded) {
+    MissedQueue many;
+    for (int n = 0; n < 9'999; ++n) {
+        many.Add("old " + std::to_string(n));
+    }
+    ASSERT_TRUE(AppendToSpool(spool, many));
+    ASSERT_TRUE(AppendToSpool(spool, MissedQueue{{"new 0", "new 1", "new 2"}}));
+
+    const std::optional<MissedQueue> taken = TakeFromSpool(spool);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->entries.size(), 10'000u);
+    EXPECT_EQ(taken->entries.front(), "old 2");
+    EXPECT_EQ(taken->entries.back(), "new 2");
+    EXPECT_EQ(taken->dropped, 2u);
 }
 
 TEST_F(MissedSpoolTest, NothingMissedLeavesNoSpoolAndAMissingSpoolRestoresNothing) {

@@ -192,6 +192,20 @@ TEST_F(SmtpLoginTest, ARefusedLoginIsShownAndNothingIsSent) {
                   "AUTH PLAIN " + Base64(std::string("\0ops\0s3cret-pass", 16)), "QUIT"}));
 }
 
+TEST_F(SmtpLoginTest, ALoginLeftUnansweredIsNotCalledARefusal) {
+    // The server goes quiet after offering AUTH PLAIN.
+    ScriptedSmtpServer server({Line("220 ready\r\n"), Line(kEhloWithStartTls),
+                               Line("220 go ahead\r\n"),
+                               Line("250-scripted.test\r\n250 AUTH PLAIN\r\n")});
+    PointAt(server);
+    PretendTls();
+    client.replyLimit = 300ms;
+    EXPECT_EQ(Send(), 0);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{
+                                 "ERROR: SMTP server 127.0.0.1 did not answer the login in time."});
+    ExpectNoPasswordShown();
+}
+
 TEST_F(SmtpLoginTest, AFailedHandshakeIsShownAndEndsTheConnection) {
     ScriptedSmtpServer server(
         {Line("220 ready\r\n"), Line(kEhloWithStartTls), Line("220 go ahead\r\n")});

@@ -2,12 +2,24 @@
 // a status code, and how a host turns into an endpoint.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "probe/endpoint.h"
 #include "probe/site_probe.h"
+#include "support/temp_dir.h"
 
 namespace orvalin {
 namespace {
@@ -133,40 +145,42 @@ TEST(ParseStatusLineTest, BlankAfterBlankGivesAnEmptyCode) {
     EXPECT_EQ(Status("HTTP/1.0 \r\n"), "");
 }
 
+constexpr std::chrono::seconds kLookupLimit{5};
+
 in_addr_t Address(const char* dotted) {
     return inet_addr(dotted);
 }
 
 TEST(ResolveEndpointTest, DottedAddressIsConvertedWithoutLookup) {
     sockaddr_in endpoint{};
-    ASSERT_TRUE(ResolveEndpoint("127.0.0.1", 8080, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("127.0.0.1", 8080, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_family, AF_INET);
     EXPECT_EQ(endpoint.sin_port, htons(8080));
     EXPECT_EQ(endpoint.sin_addr.s_addr, Address("127.0.0.1"));
 
     // inet_addr's own reading of short and octal forms.
-    ASSERT_TRUE(ResolveEndpoint("127.1", 80, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("127.1", 80, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_addr.s_addr, Address("127.0.0.1"));
-    ASSERT_TRUE(ResolveEndpoint("010.0.0.1", 80, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("010.0.0.1", 80, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_addr.s_addr, Address("8.0.0.1"));
 }
 
 TEST(ResolveEndpointTest, TextBeginningWithANumberGivesTheAllOnesAddress) {
     sockaddr_in endpoint{};
-    ASSERT_TRUE(ResolveEndpoint("1st.server", 80, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("1st.server", 80, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_addr.s_addr, INADDR_NONE);
     EXPECT_EQ(endpoint.sin_port, htons(80));
 }
 
 TEST(ResolveEndpointTest, OtherHostsAreLookedUpByName) {
     sockaddr_in endpoint{};
-    ASSERT_TRUE(ResolveEndpoint("localhost", 25, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("localhost", 25, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_family, AF_INET);
     EXPECT_EQ(endpoint.sin_port, htons(25));
     EXPECT_EQ(endpoint.sin_addr.s_addr, Address("127.0.0.1"));
 
     // Reads as the number 0, so it is a name lookup, which accepts it.
-    ASSERT_TRUE(ResolveEndpoint("0.0.0.0", 80, endpoint));
+    ASSERT_TRUE(ResolveEndpoint("0.0.0.0", 80, endpoint, kLookupLimit));
     EXPECT_EQ(endpoint.sin_addr.s_addr, htonl(INADDR_ANY));
 }
 
@@ -174,8 +188,59 @@ TEST(ResolveEndpointTest, UnknownOrEmptyNameFails) {
     sockaddr_in endpoint{};
     // An empty label makes the resolver refuse the name itself: no query
     // leaves the machine.
-    EXPECT_FALSE(ResolveEndpoint("no..such..host", 80, endpoint));
-    EXPECT_FALSE(ResolveEndpoint("", 80, endpoint));
+    EXPECT_FALSE(ResolveEndpoint("no..such..host", 80, endpoint, kLookupLimit));
+    EXPECT_FALSE(ResolveEndpoint("", 80, endpoint, kLookupLimit));
+}
+
+// A name server on 127.0.0.1:53 that takes queries and never answers, seen
+// by this test alone: it runs itself again in private network and mount
+// namespaces (root only) whose resolv.conf and nsswitch.conf point there.
+TEST(NameLookupLimitTest, ASilentNameServerHoldsAProbeForTheConnectLimitOnly) {
+    if (std::getenv("ORVALIN_SILENT_RESOLVER") == nullptr) {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "a private name server needs root (network and mount namespaces)";
+        }
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        EXPECT_EQ(std::system(("ORVALIN_SILENT_RESOLVER=1 '" + self +
+                               "' --gtest_filter=NameLookupLimitTest.*")
+                                  .c_str()),
+                  0);
+        return;
+    }
+    const test::TempDir dir;
+    std::ofstream(dir / "resolv.conf") << "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n";
+    std::ofstream(dir / "nsswitch.conf") << "hosts: files dns\n";
+    ASSERT_EQ(::unshare(CLONE_NEWNS | CLONE_NEWNET), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    for (const std::string file : {"resolv.conf", "nsswitch.conf"}) {
+        ASSERT_EQ(
+            ::mount((dir / file).c_str(), ("/etc/" + file).c_str(), nullptr, MS_BIND, nullptr), 0);
+    }
+    const int server = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    loopback.ifr_flags = IFF_UP;
+    ASSERT_EQ(::ioctl(server, SIOCSIFFLAGS, &loopback), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    for (const ProbeMode mode : {ProbeMode::kClassic, ProbeMode::kModern}) {
+        CSiteProbe probe("http://silent-name.test/", mode);
+        probe.connectLimit = std::chrono::milliseconds(400);
+        std::string statusText;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(probe.GetStatusCode(statusText));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(statusText, "Could not resolve url");
+        EXPECT_GE(took, std::chrono::milliseconds(400));
+        EXPECT_LT(took, std::chrono::seconds(3));
+    }
+    pollfd query{server, POLLIN, 0};
+    EXPECT_EQ(::poll(&query, 1, 0), 1);  // the time went into waiting for the server
+    ::close(server);
 }
 
 TEST(LeadingIntTest, ReadsLikeAtoiWithoutOverflow) {

@@ -69,7 +69,7 @@ TEST(ModernAddressTest, Ipv6LiteralsAndUnsafePathBytes) {
     EXPECT_EQ(SplitModern("::1").host, "::1");
 
     // An IPv6 address becomes an IPv6 endpoint without any lookup on the network.
-    const auto addresses = ResolveAllAddresses("::1", 8443);
+    const auto addresses = ResolveAllAddresses("::1", 8443, 5s);
     ASSERT_EQ(addresses.size(), 1u);
     EXPECT_EQ(addresses[0].Family(), AF_INET6);
     EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in6*>(addresses[0].Get())->sin6_port), 8443);

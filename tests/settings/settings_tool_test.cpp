@@ -186,6 +186,15 @@ TEST_F(SettingsToolTest, ListPrintsEveryValueTabSeparatedInOrder) {
     EXPECT_EQ(run.err, "");
 }
 
+TEST_F(SettingsToolTest, ListHidesTheMailPasswordUnlessAskedToShowIt) {
+    ASSERT_TRUE(store.Write(key::kSmtpPassword, "s3cret\tpass"));
+    EXPECT_EQ(Run({"list"}).out, "Settings\tSMTPPassword\tstring\t********\n");
+    EXPECT_EQ(Run({"list", "--show-secrets"}).out,
+              "Settings\tSMTPPassword\tstring\ts3cret\\tpass\n");
+    EXPECT_EQ(Run({"list", "--show-secret"}).status, 2);
+    EXPECT_NE(Run({"--help"}).out.find("--show-secrets"), std::string::npos);
+}
+
 TEST_F(SettingsToolTest, ADroppedWriteIsReportedWithExitOne) {
     ASSERT_TRUE(store.Write(key::kInterval, 0, 15));
     ASSERT_TRUE(test::RunSql(dbFile,
@@ -379,6 +388,12 @@ TEST_F(SettingsToolTest, ABadSlotAddressIntervalOrThresholdChangesNothing) {
     const std::string slot = "orvalin-settings: the slot must be 1, 2, 3 or 4";
     const std::string interval = "orvalin-settings: the interval must be a whole number of minutes";
     const std::string threshold = "orvalin-settings: the warning threshold must be a whole number";
+    const std::string scheme =
+        "orvalin-settings: the address must begin with http:// or https://, or with the host "
+        "name: ";
+    const std::string blank = "orvalin-settings: the address holds a blank";
+    const std::string control = "orvalin-settings: the address holds a control character";
+    const std::string noHost = "orvalin-settings: the address names no host: ";
     const std::vector<BadCall> calls = {
         {{"site", "0", "http://a.test/"}, slot},
         {{"site", "5", "http://a.test/"}, slot},
@@ -397,6 +412,10 @@ TEST_F(SettingsToolTest, ABadSlotAddressIntervalOrThresholdChangesNothing) {
         {{"site", "1", "http://a.test/", "5", "1.5"}, threshold},
         {{"site", "1", "http://a.test/", "5", ""}, threshold},
         {{"site", "1", "http://a.test/", "0", "100"}, interval},
+        {{"site", "1", "ftp://a.test/"}, scheme},
+        {{"site", "1", "not a url"}, blank},
+        {{"site", "1", "http://a.test/\x1b[31m"}, control},
+        {{"site", "1", "http://"}, noHost},
     };
     for (const BadCall& call : calls) {
         const ToolRun run = Run(call.args);
@@ -424,6 +443,18 @@ TEST_F(SettingsToolTest, ABadSlotAddressIntervalOrThresholdChangesNothing) {
         EXPECT_EQ(Run(call.args).status, 2);
     }
     EXPECT_EQ(store.List(), before);
+    // The complaint shows a control character as an escape.
+    EXPECT_EQ(Run({"site", "1", "http://a.test/\x1b[31m"}).err,
+              "orvalin-settings: the address holds a control character (a line break, TAB or "
+              "escape): \"http://a.test/\\x1B[31m\"\n");
+
+    // What a check can use: either scheme in any case, a bare host, an IPv6
+    // address, "://" inside a query.
+    for (const std::string good : {"HTTPS://a.test/", "a.test", "a.test:8080/x?to=ftp://b.test/",
+                                   "[::1]:8080/", "::1", "http://user@a.test/%20x"}) {
+        EXPECT_EQ(Run({"site", "2", good}).status, 0) << good;
+        EXPECT_EQ(store.Read(key::kLastWebsite, 1), good);
+    }
 }
 
 }  // namespace

@@ -8,11 +8,13 @@ namespace orvalin::test {
 
 FakeClock::FakeClock() : local_(FixedMoment()) {}
 
-std::uint32_t FakeClock::TickCount() {
+std::chrono::nanoseconds FakeClock::Monotonic() {
     std::lock_guard lock(mutex_);
     // Readings come in pairs around a probe: the second is probeMs later.
-    const std::uint32_t now = tick.load();
-    tick = now + (second_ ? 1000u : probeMs.load());  // time passes between probes too
+    const std::chrono::nanoseconds now = monotonic_;
+    monotonic_ += second_ ? std::chrono::nanoseconds(std::chrono::seconds(1))  // between probes
+                          : std::chrono::round<std::chrono::nanoseconds>(
+                                std::chrono::duration<double, std::milli>(probeMs.load()));
     second_ = !second_;
     return now;
 }

@@ -1,6 +1,6 @@
 // The one clock of the tests: local time stands still at a moment the test
-// chooses (14 March 2004, 09:05:07 unless set), tick readings come in pairs
-// probeMs apart, and sleeps are recorded and, unless realSleeps, skipped.
+// chooses (14 March 2004, 09:05:07 unless set), monotonic readings come in
+// pairs probeMs apart, and sleeps are recorded and, unless realSleeps, skipped.
 #pragma once
 
 #include <atomic>
@@ -17,16 +17,16 @@ class FakeClock final : public IClock {
   public:
     FakeClock();
 
-    std::uint32_t TickCount() override;
+    std::chrono::nanoseconds Monotonic() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;
 
     // Local time from now on (month 1 to 12).
     void Set(int year, int month, int day, int hour, int minute, int second);
 
-    // What the next probes measure: two readings probeMs apart.
-    std::atomic<std::uint32_t> probeMs{234};
-    std::atomic<std::uint32_t> tick{0xFFFFFF00u};  // close to the wrap
+    // What the next probes take: two readings probeMs apart (fractions of a
+    // millisecond too).
+    std::atomic<double> probeMs{234};
     std::atomic<bool> realSleeps{false};
     std::vector<std::uint32_t> Sleeps();
 
@@ -40,6 +40,7 @@ class FakeClock final : public IClock {
     std::condition_variable changed_;
     std::tm local_{};
     std::vector<std::uint32_t> sleeps_;
+    std::chrono::nanoseconds monotonic_{std::chrono::hours(1)};
     bool second_ = false;
     bool hold_ = false;
     int sleeping_ = 0;
