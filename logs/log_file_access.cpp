@@ -67,6 +67,12 @@ LockedLogFile::~LockedLogFile() {
     Close();
 }
 
+void LockedLogFile::Unlock() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+    }
+}
+
 void LockedLogFile::Close() {
     if (fd_ >= 0) {
         ::close(fd_);  // also drops the lock
@@ -75,7 +81,7 @@ void LockedLogFile::Close() {
 }
 
 LogFileReader::LogFileReader(const std::filesystem::path& file)
-    : file_(file, LockedLogFile::Access::Read) {
+    : file_(file, LockedLogFile::Access::Read), path_(file) {
     if (!file_.IsOpen()) {
         return;
     }
@@ -95,6 +101,35 @@ ssize_t LogFileReader::Read(char* buffer, std::size_t size) {
         got = ::read(file_.Fd(), buffer, size);
     } while (got < 0 && errno == EINTR);
     return got;
+}
+
+ssize_t LogFileReader::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) const {
+    if (!file_.IsOpen()) {
+        return -1;
+    }
+    ssize_t got = 0;
+    do {
+        got = ::pread(file_.Fd(), buffer, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+LogFileReader::Standing LogFileReader::Look() const {
+    Standing standing;
+    struct stat open {};
+    if (!file_.IsOpen() || ::fstat(file_.Fd(), &open) != 0) {
+        standing.error = file_.IsOpen() ? errno : EBADF;
+        return standing;
+    }
+    standing.size = static_cast<std::uint64_t>(open.st_size);
+    struct stat named {};
+    if (::stat(path_.c_str(), &named) != 0) {
+        standing.pathExists = false;
+        standing.pathNamesIt = false;
+    } else {
+        standing.pathNamesIt = named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+    }
+    return standing;
 }
 
 bool TruncateLogFile(const std::filesystem::path& file) {

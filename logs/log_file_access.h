@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 
 namespace orvalin {
@@ -29,6 +30,8 @@ class LockedLogFile {
     bool IsOpen() const { return fd_ >= 0; }
     // The descriptor, in blocking mode; -1 when the open failed.
     int Fd() const { return fd_; }
+    // Lets go of the lock; the file stays open.
+    void Unlock();
 
   private:
     void Close();
@@ -37,8 +40,9 @@ class LockedLogFile {
 };
 
 // A log file opened for reading under the writer's lock, held while the
-// object lives: a line logged meanwhile becomes a missed entry and is written
-// once the reader is gone. Only an existing regular file opens.
+// object lives or until Unlock: a line logged meanwhile becomes a missed
+// entry and is written once the reader has let go. Only an existing regular
+// file opens.
 class LogFileReader {
   public:
     explicit LogFileReader(const std::filesystem::path& file);
@@ -47,13 +51,28 @@ class LogFileReader {
     // The descriptor, for reading in the caller's own way; -1 when not open.
     int Fd() const { return file_.Fd(); }
     // Reads up to size bytes: the count, 0 at the end of the file, -1 on an
-    // error or when not open.
+    // error (errno tells which) or when not open.
     ssize_t Read(char* buffer, std::size_t size);
+    // The same at offset, leaving the file position alone; safe from any
+    // thread.
+    ssize_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) const;
     // The file's full path, links and ".." resolved; empty when not open.
     const std::filesystem::path& FullPath() const { return fullPath_; }
+    // Lets go of the writer's lock and keeps the file open for reading.
+    void Unlock() { file_.Unlock(); }
+
+    // What became of the open file since it was opened.
+    struct Standing {
+        bool pathNamesIt = true;  // the path still names this file
+        bool pathExists = true;   // the path names a file at all
+        std::uint64_t size = 0;   // the file's size now
+        int error = 0;            // set when even the open file cannot be looked at
+    };
+    Standing Look() const;
 
   private:
     LockedLogFile file_;
+    std::filesystem::path path_;
     std::filesystem::path fullPath_;
 };
 

@@ -29,12 +29,36 @@ inline constexpr std::string_view kFindPrevious = "Previous";
 inline constexpr std::string_view kFindNotFound = "Not found";
 inline constexpr std::string_view kFindFromTop = "Continued from the top";
 inline constexpr std::string_view kFindFromBottom = "Continued from the bottom";
+inline constexpr std::string_view kFindSearching = "Searching... ";  // followed by "42%"
+inline constexpr std::string_view kFindCancelled = "Find cancelled";
 inline constexpr std::string_view kNewestLines = "Newest lines";
 inline constexpr std::string_view kLinesLoading = "Reading... ";  // followed by the count so far
 inline constexpr std::string_view kLinesSuffix = " lines";
 inline constexpr std::string_view kOneLine = "1 line";
 inline constexpr std::string_view kViewerCopy = "Copy";
 inline constexpr std::string_view kViewerSelectAll = "Select All";
+// After the shown start of a line longer than the viewer shows:
+// "… (long line, " + its length + " bytes)".
+inline constexpr std::string_view kLineCutOpen = "\u2026 (long line, ";
+inline constexpr std::string_view kLineCutClose = " bytes)";
+// The status line when a read failed: "The log could not be read to its end
+// (" + the system's reason + "); the lines before are shown."
+inline constexpr std::string_view kReadFailedOpen = "The log could not be read to its end (";
+inline constexpr std::string_view kReadFailedClose = "); the lines before are shown.";
+inline constexpr std::string_view kOutOfMemory = "There was not enough memory to do that.";
+// The status line once a read notices that the log changed since it was read.
+inline constexpr std::string_view kLogReplaced =
+    "The log file has been replaced by another; the lines shown are the old file's. Refresh "
+    "reads the new one.";
+inline constexpr std::string_view kLogDeleted =
+    "The log file has been deleted; the lines shown are the ones it held. Refresh reads the log "
+    "again.";
+inline constexpr std::string_view kLogChanged =
+    "The log file has been cut or rewritten; lines that changed are left blank. Refresh reads it "
+    "again.";
+// "The log file can no longer be read (" + the system's reason + "). Refresh tries again."
+inline constexpr std::string_view kLogUnreadableOpen = "The log file can no longer be read (";
+inline constexpr std::string_view kLogUnreadableClose = "). Refresh tries again.";
 
 // The log settings dialog ("Logs")
 inline constexpr std::string_view kLogSettingsTitle = "Logs";

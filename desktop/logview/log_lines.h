@@ -1,12 +1,9 @@
-// Log lines as the viewer shows them: decoded text, the colour a person scans
-// for, and finding text in them.
+// Log lines as the viewer shows them: decoded text and the colour a person
+// scans for.
 #pragma once
 
 #include <QString>
-#include <optional>
 #include <string_view>
-
-#include "desktop/logview/log_text.h"
 
 namespace orvalin {
 
@@ -39,11 +36,5 @@ struct FoundText {
     qsizetype length = 0;
     bool wrapped = false;  // went round the end (or the start) of the text
 };
-
-// Finds term, ignoring case. Forward: the first match that starts at from or
-// after it; backward: the last one that starts before from. Either way the
-// search goes round the text once. Nothing for an empty term or no match.
-std::optional<FoundText> FindText(const LogText& text, const QString& term, TextPosition from,
-                                  bool backward);
 
 }  // namespace orvalin

@@ -1,16 +1,20 @@
 #include "desktop/logview/log_loader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <new>
 #include <system_error>
 #include <thread>
 
-#include "logs/log_file_access.h"
+#include "desktop/logview/read_ahead.h"
 
 namespace orvalin {
 
 LogLoad::LogLoad(std::filesystem::path file, LogLoadOptions options)
-    : file_(std::move(file)), options_(std::move(options)) {}
+    : file_(std::move(file)),
+      options_(std::move(options)),
+      source_(std::make_shared<FileSource>(file_)),
+      text_(std::make_shared<LogText>(source_, options_.budget)) {}
 
 std::shared_ptr<LogLoad> LogLoad::Start(std::filesystem::path file, LogLoadOptions options) {
     auto load = std::make_shared<LogLoad>(std::move(file), std::move(options));
@@ -24,40 +28,46 @@ std::shared_ptr<LogLoad> LogLoad::Start(std::filesystem::path file, LogLoadOptio
 }
 
 void LogLoad::Run() {
-    {
-        LogFileReader reader(file_);
-        if (!reader.IsOpen()) {
-            SetState(State::Failed);
-            return;
-        }
-        SetState(State::Reading, reader.FullPath());
-        std::size_t limit = std::max<std::size_t>(options_.firstReadBytes, 1);
-        try {
-            while (!stopRequested_.load()) {
-                const std::span<char> room = text_->Room();
-                const ssize_t got = reader.Read(room.data(), std::min(room.size(), limit));
-                if (got <= 0) {
-                    break;  // the end, or a read error: what was read is shown
-                }
-                text_->Commit(static_cast<std::size_t>(got));
-                limit = LogText::kBlockBytes;
-                if (options_.afterRead) {
-                    options_.afterRead();
-                }
+    if (!source_->Open()) {
+        SetState(State::Failed);
+        return;
+    }
+    SetState(State::Reading, source_->FullPath());
+    int readError = 0;
+    try {
+        // Reading runs a few buffers ahead on a second thread, so the
+        // kernel's copy and the indexing share the two cores.
+        ReadAhead reading(
+            [this](char* buffer, std::size_t size) { return source_->Read(buffer, size); },
+            options_.firstReadBytes, options_.budget.readBytes);
+        while (!stopRequested_.load()) {
+            const ReadAhead::Chunk chunk = reading.Next();
+            if (chunk.size < 0) {
+                readError = chunk.error;  // what was read is shown, and the error told
+                break;
             }
-        } catch (const std::bad_alloc&) {
-            // Out of memory: the lines read so far are shown.
+            if (chunk.size == 0) {
+                break;
+            }
+            text_->Index({chunk.data, static_cast<std::size_t>(chunk.size)});
+            if (options_.afterRead) {
+                options_.afterRead();
+            }
         }
-        text_->Finish();
-    }  // the reader closes here, which lets go of the file
-    SetState(State::Finished, FullPath());
+    } catch (const std::bad_alloc&) {
+        readError = ENOMEM;  // the lines indexed so far are shown
+    }
+    text_->Finish();
+    source_->Unlock();  // lets go of the lock; the file stays open for reading
+    SetState(State::Finished, FullPath(), readError);
 }
 
-void LogLoad::SetState(State state, std::filesystem::path fullPath) {
+void LogLoad::SetState(State state, std::filesystem::path fullPath, int readError) {
     {
         const std::lock_guard lock(mutex_);
         state_ = state;
         fullPath_ = std::move(fullPath);
+        readError_ = readError;
     }
     changed_.notify_all();
 }
@@ -75,6 +85,11 @@ bool LogLoad::Ended() const {
 std::filesystem::path LogLoad::FullPath() const {
     const std::lock_guard lock(mutex_);
     return fullPath_;
+}
+
+int LogLoad::ReadError() const {
+    const std::lock_guard lock(mutex_);
+    return readError_;
 }
 
 bool LogLoad::WaitUntilEnded(std::chrono::milliseconds limit) const {

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QShortcut>
+#include <cstring>
 
 #include "desktop/boxes/message_boxes.h"
 #include "desktop/logview/log_text_view.h"
@@ -28,6 +29,8 @@ LogViewDialog::LogViewDialog(QString logFile, QWidget* parent, LogLoadOptions op
     ui_->refreshButton->setText(Qs(text::kRefresh));
     ui_->clearButton->setText(Qs(text::kClearLog));
     ui_->closeButton->setText(Qs(text::kClose));
+    ui_->findCancelButton->setText(Qs(text::kCancel));
+    ui_->findCancelButton->hide();
 
     connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->refreshButton, &QPushButton::clicked, this, &LogViewDialog::Reload);
@@ -43,6 +46,14 @@ LogViewDialog::LogViewDialog(QString logFile, QWidget* parent, LogLoadOptions op
         ui_->findStatus->clear();
     });
     ui_->findEdit->installEventFilter(this);
+    connect(View(), &LogTextView::outOfMemory, this,
+            [this] { ui_->logStatus->setText(Qs(text::kOutOfMemory)); });
+    connect(View(), &LogTextView::findEnded, this, &LogViewDialog::ShowFindResult);
+    connect(View(), &LogTextView::logChanged, this, &LogViewDialog::ShowChange);
+    connect(ui_->findCancelButton, &QPushButton::clicked, this, &LogViewDialog::CancelFind);
+    View()->SetFindHook(options_.afterFindRead);
+    findProgress_.setInterval(kProgressPeriod * 10);
+    connect(&findProgress_, &QTimer::timeout, this, &LogViewDialog::ShowFindProgress);
 
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
         ui_->findEdit->setFocus(Qt::ShortcutFocusReason);
@@ -72,8 +83,10 @@ LogTextView* LogViewDialog::View() const {
 }
 
 void LogViewDialog::StartLoad() {
+    CancelFind();
     ui_->pathEdit->clear();
     ui_->findStatus->clear();
+    ShowChange(LogChange::None);
     load_ = LogLoad::Start(logFile_.toStdString(), options_);
     View()->SetText(load_->Text());
     ShowLineCount(true);
@@ -115,6 +128,11 @@ void LogViewDialog::TakeProgress() {
     const bool finished = state == LogLoad::State::Finished;
     ShowLineCount(!finished);
     if (finished) {
+        if (const int error = load_->ReadError(); error != 0) {
+            ui_->logStatus->setText(Qs(text::kReadFailedOpen) +
+                                    QString::fromLocal8Bit(std::strerror(error)) +
+                                    Qs(text::kReadFailedClose));
+        }
         progress_.stop();
         load_.reset();
         emit loadEnded();
@@ -150,6 +168,7 @@ void LogViewDialog::ClearLog() {
     StopLoad(kStopWait);
     View()->SetText(LogText::FromBytes({}));
     ShowLineCount(false);
+    ShowChange(LogChange::None);
 }
 
 void LogViewDialog::FindNext(bool backward) {
@@ -158,14 +177,67 @@ void LogViewDialog::FindNext(bool backward) {
         ui_->findEdit->setFocus();
         return;
     }
-    const std::optional<FoundText> found = View()->Find(term, backward);
+    findBackward_ = backward;
+    if (!View()->StartFind(term, backward)) {
+        // Still searching after a moment: say how far it has come, and offer Cancel.
+        ShowFindProgress();
+        ui_->findCancelButton->show();
+        findProgress_.start();
+    }
+}
+
+void LogViewDialog::CancelFind() {
+    const bool running = View()->FindRunning();
+    View()->CancelFind();
+    findProgress_.stop();
+    ui_->findCancelButton->hide();
+    if (running) {
+        ui_->findStatus->setText(Qs(text::kFindCancelled));
+    }
+}
+
+void LogViewDialog::ShowFindProgress() {
+    ui_->findStatus->setText(Qs(text::kFindSearching) +
+                             QString::number(static_cast<int>(View()->FindProgress() * 100)) +
+                             u'%');
+}
+
+void LogViewDialog::ShowFindResult(const std::optional<FoundText>& found) {
+    findProgress_.stop();
+    ui_->findCancelButton->hide();
     if (!found) {
         ui_->findStatus->setText(Qs(text::kFindNotFound));
     } else if (found->wrapped) {
-        ui_->findStatus->setText(Qs(backward ? text::kFindFromBottom : text::kFindFromTop));
+        ui_->findStatus->setText(Qs(findBackward_ ? text::kFindFromBottom : text::kFindFromTop));
     } else {
         ui_->findStatus->clear();
     }
+}
+
+void LogViewDialog::ShowChange(LogChange change) {
+    QString told;
+    switch (change) {
+        case LogChange::None:
+            break;
+        case LogChange::Replaced:
+            told = Qs(text::kLogReplaced);
+            break;
+        case LogChange::Deleted:
+            told = Qs(text::kLogDeleted);
+            break;
+        case LogChange::Changed:
+            told = Qs(text::kLogChanged);
+            break;
+        case LogChange::Unreadable:
+            told = Qs(text::kLogUnreadableOpen) +
+                   QString::fromLocal8Bit(std::strerror(View()->ChangeError())) +
+                   Qs(text::kLogUnreadableClose);
+            break;
+    }
+    ui_->logStatus->setText(told);
+    // Enter now reads the log again.
+    ui_->closeButton->setDefault(change == LogChange::None);
+    ui_->refreshButton->setDefault(change != LogChange::None);
 }
 
 bool LogViewDialog::eventFilter(QObject* watched, QEvent* event) {
@@ -182,6 +254,7 @@ bool LogViewDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void LogViewDialog::done(int result) {
+    CancelFind();
     StopLoad(kStopWait);
     QDialog::done(result);
 }

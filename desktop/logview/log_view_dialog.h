@@ -7,7 +7,9 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <optional>
 
+#include "desktop/logview/log_lines.h"
 #include "desktop/logview/log_loader.h"
 
 namespace Ui {
@@ -31,8 +33,10 @@ class LogViewDialog : public QDialog {
     void Reload();
     // Clear Log: asks, then empties the file under the log writer's lock.
     void ClearLog();
-    // The next (or previous) match of the find box's text.
+    // The next (or previous) match of the find box's text. A find that takes
+    // longer than a moment shows how far it has come and can be cancelled.
     void FindNext(bool backward);
+    void CancelFind();
 
     LogTextView* View() const;
     const QString& LogFile() const { return logFile_; }
@@ -58,12 +62,17 @@ class LogViewDialog : public QDialog {
     void StopLoad(std::chrono::milliseconds wait);
     void TakeProgress();
     void ShowLineCount(bool reading);
+    void ShowFindResult(const std::optional<FoundText>& found);
+    void ShowFindProgress();
+    void ShowChange(LogChange change);
 
     std::unique_ptr<Ui::LogViewDialog> ui_;
     const QString logFile_;
     const LogLoadOptions options_;
     std::shared_ptr<LogLoad> load_;
     QTimer progress_;
+    QTimer findProgress_;
+    bool findBackward_ = false;
 };
 
 }  // namespace orvalin

@@ -121,5 +121,32 @@ TEST_F(LogFileAccessTest, TruncateCreatesAMissingFileEmptyAndRefusesWhatIsNoFile
     EXPECT_FALSE(TruncateLogFile(dir.Path()));
 }
 
+TEST_F(LogFileAccessTest, AReaderThatLetsGoOfTheLockReadsOnAndTellsWhatBecameOfItsFile) {
+    writer.WriteLogLine("SUCCESS http://a 5ms", access);
+    LogFileReader reader(access);
+    ASSERT_TRUE(reader.IsOpen());
+    reader.Unlock();
+    // The writer writes at once again; the reader reads where it likes.
+    writer.WriteLogLine("SUCCESS http://a 6ms", access);
+    EXPECT_TRUE(writer.MissedEntries().empty());
+    char bytes[16] = {};
+    EXPECT_EQ(reader.ReadAt(22, bytes, 7), 7);
+    EXPECT_EQ(std::string(bytes, 7), "SUCCESS");
+    LogFileReader::Standing standing = reader.Look();
+    EXPECT_TRUE(standing.pathNamesIt);
+    EXPECT_EQ(standing.size,
+              2 * std::string("<03/14/2004 09:05:07> SUCCESS http://a 5ms\r\n").size());
+
+    { std::ofstream(dir / "new.log") << "x\n"; }
+    std::filesystem::rename(dir / "new.log", access);
+    standing = reader.Look();
+    EXPECT_TRUE(standing.pathExists);
+    EXPECT_FALSE(standing.pathNamesIt);
+    EXPECT_EQ(reader.ReadAt(22, bytes, 7), 7);  // still the old file
+    EXPECT_EQ(std::string(bytes, 7), "SUCCESS");
+    std::filesystem::remove(access);
+    EXPECT_FALSE(reader.Look().pathExists);
+}
+
 }  // namespace
 }  // namespace orvalin

@@ -2,12 +2,14 @@
 // shows, Refresh, Clear Log, the loader holding the log writer's lock,
 // closing, and selecting, copying, finding and colouring on the real widget.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #include "desktop/logview/log_text_view.h"
 #include "desktop/logview/log_view_dialog.h"
@@ -35,18 +38,43 @@ void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-// Holds the loader after each read until opened.
+QString Numbered(int i) {
+    return QStringLiteral("<03/14/2004 09:05:07> SUCCESS http://a/ %1ms").arg(i);
+}
+
+// Lines 0 to count - 1 as the writer writes them; the word "needle" in
+// the line numbered needle.
+std::string NumberedLog(int count, int needle = -1) {
+    std::string content;
+    for (int i = 0; i < count; ++i) {
+        content += (i == needle ? Numbered(i) + " needle" : Numbered(i)).toStdString() + "\r\n";
+    }
+    return content;
+}
+
+// A budget far smaller than the logs of these tests: reads of 4 KiB, groups
+// of 16 lines or 1 KiB.
+LogLoadOptions SmallBudget() {
+    LogLoadOptions options;
+    options.budget = LogBudget{4096, 16, 1024, 65536};
+    return options;
+}
+
+// Holds the loader (or a find) after each read until opened.
 class LoaderGate {
   public:
-    LogLoadOptions Options(std::size_t firstReadBytes) {
-        LogLoadOptions options;
-        options.firstReadBytes = firstReadBytes;
-        options.afterRead = [this] {
+    std::function<void()> Hook() {
+        return [this] {
             std::unique_lock lock(mutex_);
             ++reads_;
             changed_.notify_all();
             changed_.wait(lock, [this] { return open_; });
         };
+    }
+    LogLoadOptions Options(std::size_t firstReadBytes) {
+        LogLoadOptions options;
+        options.firstReadBytes = firstReadBytes;
+        options.afterRead = Hook();
         return options;
     }
     bool WaitForRead() {
@@ -57,6 +85,12 @@ class LoaderGate {
         const std::lock_guard lock(mutex_);
         open_ = true;
         changed_.notify_all();
+    }
+    // Holds the next reads again.
+    void Close() {
+        const std::lock_guard lock(mutex_);
+        open_ = false;
+        reads_ = 0;
     }
 
   private:
@@ -163,14 +197,269 @@ TEST_F(LogViewerTest, OddBytesAndAMegabyteLineKeepEveryLineInPlace) {
     EXPECT_EQ(shown[0], "first");
     EXPECT_EQ(shown[1], QString::fromUtf16(u"nul\u2400byte"));
     EXPECT_TRUE(shown[2].startsWith("bad ") && shown[2].endsWith(" utf-8"));
-    EXPECT_EQ(shown[3], QString::fromStdString(megabyte));
+    EXPECT_EQ(shown[3], QString::fromStdString(megabyte.substr(0, 65536)));
     EXPECT_EQ(shown[4], QString::fromUtf16(u"lone\u240Dcr"));
     EXPECT_EQ(shown[5], "last");
+    LogTextView* view = dialog->View();
+    EXPECT_TRUE(view->LineIsCut(3));
+    EXPECT_FALSE(view->LineIsCut(4));
 
-    // The megabyte line scrolls sideways to its end and paints.
-    dialog->View()->MoveCaret({3, 1'000'000}, false);
-    EXPECT_GT(dialog->View()->horizontalScrollBar()->value(), 990'000);
-    EXPECT_FALSE(dialog->View()->grab().isNull());
+    // The megabyte line's first 64 KiB scroll sideways to their end, where a
+    // marker in the alternate row colour tells the line's length.
+    const QColor markerBack = view->palette().color(QPalette::AlternateBase);
+    ASSERT_NE(markerBack, view->palette().color(QPalette::Base));
+    const auto markerPixels = [&] {
+        const QImage image = view->viewport()->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += image.pixelColor(x, y) == markerBack ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    EXPECT_LT(markerPixels(), 20);
+    view->MoveCaret({3, 0}, false);
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->Caret(), (TextPosition{3, 65536}));
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(view->Caret(), (TextPosition{4, 0}));
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    EXPECT_GT(view->horizontalScrollBar()->value(), 65536 - 200);
+    EXPECT_GT(markerPixels(), 200);
+}
+
+TEST_F(LogViewerTest, AReadErrorIsToldInTheStatusLine) {
+    // Reading /proc/self/mem from its start fails with EIO, as a failing
+    // disk does.
+    const auto dialog = Open("/proc/self/mem");
+    ASSERT_TRUE(Loaded(*dialog));
+    EXPECT_EQ(Child<QLabel>(*dialog, "logStatus")->text(),
+              "The log could not be read to its end (Input/output error); the lines before are "
+              "shown.");
+    EXPECT_EQ(Child<QLabel>(*dialog, "lineCountLabel")->text(), "0 lines");
+}
+
+TEST_F(LogViewerTest, AHugeLineUnderAMemoryLimitShowsItsStart) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+    if (qEnvironmentVariableIsEmpty("ORVALIN_TEST_MEMORY_LIMIT")) {
+        // In a process of its own, as the limit cannot be lifted again.
+        const QString self = QCoreApplication::applicationFilePath();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ORVALIN_TEST_MEMORY_LIMIT", "1");
+        environment.insert("MALLOC_ARENA_MAX", "1");  // no 64 MiB reservation per thread
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(self, {"--gtest_filter=LogViewerTest.AHugeLineUnderAMemoryLimitShowsItsStart"});
+        ASSERT_TRUE(child.waitForFinished(60'000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0);
+        return;
+    }
+    // One line of 512 MiB (a sparse file of NUL bytes), viewed with 96 MiB
+    // of address space to spare: the line alone would not fit.
+    {
+        std::ofstream(log, std::ios::binary).close();
+        std::filesystem::resize_file(log, std::uintmax_t{512} << 20);
+    }
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &limit), 0);
+    limit.rlim_cur = static_cast<rlim_t>(test::VirtualSize() + (std::uint64_t{96} << 20));
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
+
+    const auto dialog = Open(log);
+    ASSERT_TRUE(WaitFor([&] { return !dialog->CurrentLoad(); }, 60s));
+    LogTextView* view = dialog->View();
+    ASSERT_EQ(view->LineCount(), 1);
+    EXPECT_EQ(Child<QLabel>(*dialog, "logStatus")->text(), "");
+    EXPECT_EQ(view->LineText(0).size(), 65536);
+    EXPECT_TRUE(view->LineIsCut(0));
+    QTest::keyClick(view, Qt::Key_End);
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().size(), 65536);
+    EXPECT_FALSE(view->grab().isNull());
+#endif
+}
+
+TEST_F(LogViewerTest, ShowsTheRightLinesAtTheTopMiddleAndEndOfALogLargerThanItsBudget) {
+    const std::string content = NumberedLog(20'000);
+    WriteFile(log, content);
+    const auto dialog = Open(log, SmallBudget());
+    ASSERT_TRUE(Loaded(*dialog));
+    LogTextView* view = dialog->View();
+    ASSERT_EQ(view->LineCount(), 20'000);
+    int painted = 0;
+    QObject::connect(view, &LogTextView::painted, [&](int lines) { painted = lines; });
+    const auto screenIsRight = [&] {
+        view->viewport()->repaint();
+        EXPECT_GT(painted, 10);
+        const qint64 first = view->FirstVisibleLine();
+        for (qint64 line = first; line < first + painted; ++line) {
+            EXPECT_EQ(view->LineText(line), Numbered(static_cast<int>(line)));
+        }
+        return first;
+    };
+    EXPECT_EQ(screenIsRight(), 0);
+    view->verticalScrollBar()->setValue(10'007);
+    EXPECT_EQ(screenIsRight(), 10'007);
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_GE(screenIsRight() + painted, 20'000);
+    EXPECT_EQ(view->Caret().line, 19'999);
+    // What the viewer holds of the log is its index, not its text.
+    EXPECT_LT(view->Text()->IndexBytes() * 10, content.size());
+    EXPECT_EQ(Child<QLabel>(*dialog, "logStatus")->text(), "");
+}
+
+TEST_F(LogViewerTest, ALogChangedWhileShownIsToldNeverShownAsItsOldLinesAndRefreshOffered) {
+    const std::string content = NumberedLog(4000);
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        QString told;
+        bool endShown;     // the lines near the end, read after the change
+        bool middleShown;  // line 1000, read after the change
+    };
+    const std::filesystem::path other = dir / "other.log";
+    const std::vector<Case> cases = {
+        {"deleted", [&] { std::filesystem::remove(log); },
+         "The log file has been deleted; the lines shown are the ones it held. Refresh reads the "
+         "log again.",
+         true, true},
+        {"replaced",
+         [&] {
+             WriteFile(other, NumberedLog(10));
+             std::filesystem::rename(other, log);
+         },
+         "The log file has been replaced by another; the lines shown are the old file's. "
+         "Refresh reads the new one.",
+         true, true},
+        {"cut", [&] { std::filesystem::resize_file(log, content.size() / 2); },
+         "The log file has been cut or rewritten; lines that changed are left blank. Refresh "
+         "reads it again.",
+         false, true},
+        {"emptied and written again",
+         [&] {
+             ASSERT_TRUE(TruncateLogFile(log));
+             std::ofstream(log, std::ios::binary | std::ios::app) << NumberedLog(4000, 3);
+         },
+         "The log file has been cut or rewritten; lines that changed are left blank. Refresh "
+         "reads it again.",
+         false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(log, content);
+        const auto dialog = Open(log, SmallBudget());
+        ASSERT_TRUE(Loaded(*dialog));
+        LogTextView* view = dialog->View();
+        QLabel* status = Child<QLabel>(*dialog, "logStatus");
+        QPushButton* refresh = Child<QPushButton>(*dialog, "refreshButton");
+        EXPECT_FALSE(refresh->isDefault());
+
+        c.change();
+        view->viewport()->repaint();  // the lines on screen were read before
+        EXPECT_EQ(status->text(), "");
+        view->verticalScrollBar()->setValue(3950);
+        view->viewport()->repaint();  // the next read notices
+        EXPECT_EQ(status->text(), c.told);
+        EXPECT_TRUE(refresh->isDefault());
+        EXPECT_EQ(view->LineText(3960), c.endShown ? Numbered(3960) : QString());
+        EXPECT_EQ(view->LineText(1000), c.middleShown ? Numbered(1000) : QString());
+        EXPECT_EQ(view->LineText(3), Numbered(3));  // read before the change: the old line
+
+        refresh->click();
+        ASSERT_TRUE(Loaded(*dialog));
+        EXPECT_EQ(status->text(), "");
+        EXPECT_FALSE(refresh->isDefault());
+    }
+}
+
+TEST_F(LogViewerTest, ALogChangedDuringAFindIsToldAndNeverMatchedInOtherBytes) {
+    // The word is in line 3990; the find is held after its first read while
+    // the log changes.
+    const std::string content = NumberedLog(4000, 3990);
+    LogLoadOptions options = SmallBudget();
+    options.afterFindRead = gate.Hook();
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::optional<qint64> found;
+        QString told;
+    };
+    const std::vector<Case> cases = {
+        {"cut", [&] { std::filesystem::resize_file(log, content.size() / 2); }, std::nullopt,
+         "The log file has been cut or rewritten; lines that changed are left blank. Refresh "
+         "reads it again."},
+        {"replaced",
+         [&] {
+             WriteFile(dir / "other.log", NumberedLog(4000, 10));
+             std::filesystem::rename(dir / "other.log", log);
+         },
+         3990,
+         "The log file has been replaced by another; the lines shown are the old file's. "
+         "Refresh reads the new one."},
+        {"deleted", [&] { std::filesystem::remove(log); }, 3990,
+         "The log file has been deleted; the lines shown are the ones it held. Refresh reads the "
+         "log again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(log, content);
+        gate.Close();
+        const auto dialog = Open(log, options);
+        ASSERT_TRUE(Loaded(*dialog));
+        LogTextView* view = dialog->View();
+        Child<QLineEdit>(*dialog, "findEdit")->setText("NEEDLE");
+        dialog->FindNext(false);
+        ASSERT_TRUE(gate.WaitForRead());
+        EXPECT_TRUE(view->FindRunning());
+
+        c.change();
+        gate.Open();
+        ASSERT_TRUE(WaitFor([&] { return !view->FindRunning(); }));
+        auto* findStatus = Child<QLabel>(*dialog, "findStatus");
+        if (c.found) {
+            EXPECT_EQ(findStatus->text(), "");
+            EXPECT_EQ(view->Caret().line, *c.found);
+            EXPECT_EQ(view->SelectedText(), "needle");
+        } else {
+            EXPECT_EQ(findStatus->text(), "Not found");
+            EXPECT_FALSE(view->HasSelection());
+        }
+        EXPECT_EQ(Child<QLabel>(*dialog, "logStatus")->text(), c.told);
+    }
+}
+
+TEST_F(LogViewerTest, ALongFindShowsHowFarItHasComeAndCancelStopsIt) {
+    WriteFile(log, NumberedLog(4000));
+    LogLoadOptions options = SmallBudget();
+    options.afterFindRead = gate.Hook();
+    const auto dialog = Open(log, options);
+    ASSERT_TRUE(Loaded(*dialog));
+    auto* findStatus = Child<QLabel>(*dialog, "findStatus");
+    auto* cancel = Child<QPushButton>(*dialog, "findCancelButton");
+    EXPECT_FALSE(cancel->isVisible());
+
+    Child<QLineEdit>(*dialog, "findEdit")->setText("no such words");
+    QTest::keyClick(Child<QLineEdit>(*dialog, "findEdit"), Qt::Key_Return);
+    ASSERT_TRUE(gate.WaitForRead());
+    EXPECT_TRUE(dialog->View()->FindRunning());
+    EXPECT_TRUE(cancel->isVisible());
+    EXPECT_EQ(cancel->text(), "Cancel");
+    EXPECT_TRUE(findStatus->text().startsWith("Searching... ")) << findStatus->text().toStdString();
+    EXPECT_TRUE(findStatus->text().endsWith("%"));
+
+    cancel->click();
+    EXPECT_EQ(findStatus->text(), "Find cancelled");
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_FALSE(dialog->View()->FindRunning());
+    gate.Open();
+    QTest::qWait(100);  // the find's thread ends on its own; nothing more is told
+    EXPECT_EQ(findStatus->text(), "Find cancelled");
 }
 
 TEST_F(LogViewerTest, RefreshShowsWhatWasLoggedSince) {
@@ -182,6 +471,8 @@ TEST_F(LogViewerTest, RefreshShowsWhatWasLoggedSince) {
 
     engine.clock->Set(2004, 3, 14, 9, 6, 0);
     engine.engine->Logs().WriteLogLine("WARNING http://a/ 12000ms", engine.AccessLog());
+    // Once indexed, the open log is not held: the line is written at once.
+    EXPECT_NE(ReadFileBytes(engine.AccessLog()).find("WARNING"), std::string::npos);
     Child<QPushButton>(*dialog, "refreshButton")->click();
     ASSERT_TRUE(Loaded(*dialog));
     EXPECT_EQ(Shown(*dialog), QStringList({"<03/14/2004 09:05:07> SUCCESS http://a/ 5ms",
@@ -315,6 +606,11 @@ class LogViewerWidgetTest : public LogViewerTest {
         view = dialog->View();
         view->setFocus();
     }
+    // Waits until the find under way (it may go on off the GUI thread) has
+    // ended.
+    bool FindEnded() const {
+        return WaitFor([this] { return !view->FindRunning(); });
+    }
     QPoint At(TextPosition position) const {
         const QRect cell = view->CellRect(position);
         return {cell.left() + 1, cell.center().y()};
@@ -374,6 +670,7 @@ TEST_F(LogViewerWidgetTest, FindsWithCtrlFIgnoringCaseAndHighlightsTheMatch) {
     EXPECT_TRUE(find->hasFocus());
     QTest::keyClicks(find, "UNREACHABLE");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_TRUE(dialog->isVisible());  // Enter finds; it does not close the dialog
     EXPECT_EQ(view->SelectedText(), "unreachable");
     EXPECT_EQ(view->Caret().line, 501);
@@ -382,20 +679,25 @@ TEST_F(LogViewerWidgetTest, FindsWithCtrlFIgnoringCaseAndHighlightsTheMatch) {
     EXPECT_GT(Pixels(isHighlight), 20);
 
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 1502);
     auto* status = Child<QLabel>(*dialog, "findStatus");
     EXPECT_EQ(status->text(), "");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 501);
     EXPECT_EQ(status->text(), "Continued from the top");
     QTest::keyClick(find, Qt::Key_Return, Qt::ShiftModifier);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 1502);
     EXPECT_EQ(status->text(), "Continued from the bottom");
     QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(view->Caret().line, 501);
 
     find->setText("no such words");
     QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(FindEnded());
     EXPECT_EQ(status->text(), "Not found");
     EXPECT_EQ(view->Caret().line, 501);
 }

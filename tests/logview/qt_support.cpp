@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QThread>
+#include <fstream>
 #include <stdexcept>
 
 namespace orvalin::test {
@@ -57,6 +58,17 @@ void Exec(const std::string& dbFile, const std::string& sql) {
 }
 
 }  // namespace
+
+std::uint64_t VirtualSize() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmSize:", 0) == 0) {
+            return std::stoull(line.substr(7)) * 1024;  // given in kB
+        }
+    }
+    return 0;
+}
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     QElapsedTimer clock;

@@ -24,6 +24,9 @@
 
 namespace orvalin::test {
 
+// The process's size in address space (VmSize), in bytes.
+std::uint64_t VirtualSize();
+
 // Runs the event loop until done() holds or limit has passed; done() once more.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(10));
