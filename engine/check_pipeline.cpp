@@ -121,7 +121,7 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         // Remember the address at once, not only at the slot's next tick.
         UpdateIfCurrent(i, generation, [&](SlotState& s) { s.caption = url; });
         CommitIfCurrent(i, generation, [&] {
-            store->Write(
+            store->Queue(
                 SettingsBatch().Set(key::kLastWebsite, i, url).Set(key::kLastWebsiteTitle, i, url));
         });
         PostToSlot(i, generation, [i, url](FrontEnd& fe) { fe.panels.SetCaption(i, url); });

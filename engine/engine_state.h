@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "probe/site_probe.h"
 #include "settings/settings_store.h"
+#include "settings/store_watcher.h"
 
 namespace orvalin {
 
@@ -126,8 +127,25 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     void ResetStoredAlertState(int i);
     static void PrepareGraph(IResponseGraph& graph);
     static void ResetPanel(FrontEnd& fe, int i);
+    // Front-end thread: the slot stops being checked. Its timer goes, a
+    // running check drops its results, and with forgetStored the stored
+    // address is cleared too. True when the slot had a site.
+    bool EndMonitoring(int i, bool forgetStored);
+
+    // ---- what other programs change in the store (settings_takeover.cpp) ----
+
+    void WatchStore();
+    void StopWatchingStore();
+    // On the watcher's thread: reads what changed and posts it to TakeOver.
+    void OnStoreChanged();
+    // Front-end thread.
+    void TakeOver(FrontEnd& fe, const StoreChanges& changes);
+    void TakeOverSlot(FrontEnd& fe, int i, const StoreChanges& changes);
+    void MonitorAddress(FrontEnd& fe, int i, const std::string& address);
 
     MailSettings MailCopy() const;
+    void UseMail(const MailSettings& settings);
+    void UseLogSettings(const LogSettings& settings);
 
     FrontEnd frontEnd;
     std::shared_ptr<SettingsStore> store;
@@ -145,6 +163,7 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     MailSettings mail;
     mutable std::mutex storeProblemMutex;
     std::string storeProblem;  // why the store could not be read at start-up
+    std::unique_ptr<StoreWatcher> watcher;
     // Front-end thread only.
     bool emailPromptPending = true;
     bool startHidden = false;
@@ -153,5 +172,11 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
 
 std::string DefaultCaption(int slot);
 std::string Trim(const std::string& text);
+// The mail and log settings as the store holds them; empty log file names
+// are the default logs.
+MailSettings MailSettingsOf(const SettingsSnapshot& store);
+LogSettings LogSettingsOf(const SettingsSnapshot& store);
+// The site of a slot as the store holds it: empty when lastWebsite is.
+std::string StoredSite(const SettingsSnapshot& store, int slot);
 
 }  // namespace orvalin

@@ -38,6 +38,7 @@ void CMonitorEngine::Start() {
     for (int i = 0; i < kSlotCount; ++i) {
         shared_->ArmTimer(ids::PollTimer(i), kFirstPollMs[i]);
     }
+    shared_->WatchStore();
 }
 
 bool CMonitorEngine::OnTimer(int id) {
@@ -100,16 +101,22 @@ bool CMonitorEngine::TimerTick(int i) {
     if (address.empty() || address == text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
         return false;  // idle until the Poll button or the arrows arm the timer again
     }
+    // Only what the user changed in the boxes is stored: a value another
+    // program committed meanwhile is never written over with an old copy.
     const std::string warnText = s.frontEnd.panels.WarningBoxText(i);
     if (!warnText.empty()) {
-        slot.warnMs = LeadingInt(warnText);
-        s.store->Write(key::kWarn, i, slot.warnMs.load());
+        const std::int32_t typed = LeadingInt(warnText);
+        if (slot.warnMs.exchange(typed) != typed) {
+            s.store->Queue(SettingsBatch().Set(key::kWarn, i, typed));
+        }
     }
 
     bool hasAddress = false;
+    bool addressChanged = false;
     {
         std::lock_guard lock(slot.mutex);
         if (slot.probe && !slot.probe->Url().empty()) {
+            addressChanged = slot.probe->Url() != address;
             slot.probe->SetUrl(address);
             slot.caption = address;
             hasAddress = true;
@@ -117,7 +124,9 @@ bool CMonitorEngine::TimerTick(int i) {
     }
     if (hasAddress) {
         s.frontEnd.panels.SetCaption(i, address);
-        s.store->Write(SettingsBatch()
+    }
+    if (addressChanged) {
+        s.store->Queue(SettingsBatch()
                            .Set(key::kLastWebsite, i, address)
                            .Set(key::kLastWebsiteTitle, i, address));
     }
@@ -170,7 +179,7 @@ int CMonitorEngine::OnIntervalDelta(int i, int delta) {
     }
     const auto value = static_cast<std::int32_t>(minutes);
     s.frontEnd.panels.SetIntervalBoxText(i, std::to_string(value));
-    s.store->Write(key::kInterval, i, value);
+    s.store->Queue(SettingsBatch().Set(key::kInterval, i, value));
     s.Slot(i).intervalMinutes = value;
     s.frontEnd.timers.Kill(ids::PollTimer(i));
     s.ArmTimer(ids::PollTimer(i), FullIntervalMs(value));
@@ -208,21 +217,7 @@ void CMonitorEngine::RemoveSite(int i) {
                                      std::string(text::kConfirmRemovalClose))) {
         return;
     }
-    s.frontEnd.timers.Kill(ids::PollTimer(i));
-    {
-        // From here a running check of this slot drops its results; one that
-        // is writing the store finishes first, so it cannot undo the removal.
-        std::lock_guard commit(slot.commitMutex);
-        {
-            std::lock_guard lock(slot.mutex);
-            slot.probe.reset();
-            slot.generation.fetch_add(1);
-            slot.recheckPending = false;
-            slot.caption = DefaultCaption(i);
-        }
-        s.store->Write(
-            SettingsBatch().Set(key::kLastWebsite, i, "").Set(key::kLastWebsiteTitle, i, ""));
-    }
+    s.EndMonitoring(i, true);
     s.frontEnd.panels.SetCaption(i, DefaultCaption(i));
     s.frontEnd.panels.SetAddressBoxText(i, "");
     s.frontEnd.panels.FocusAddressBox(i);
@@ -250,6 +245,9 @@ void CMonitorEngine::Shutdown() {
     }
     s.shutDown = true;
     RequestStop();
+    // No change of the store is taken over after RequestStop; the watcher's
+    // thread ends here, off the way of the end's first steps.
+    s.StopWatchingStore();
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(

@@ -65,12 +65,16 @@ class CMonitorEngine {
     // Start-up: intervals and thresholds into the boxes, log and mail
     // settings (an empty log file name becomes the default and is written
     // back), the start-hidden flag and the four slots, from one snapshot of
-    // the store. A store that cannot be read gives the defaults and is not
-    // written; StoreProblem then says why.
-    void LoadSettings();
+    // the store, read waiting at most readWait for another program's lock. A
+    // store that cannot be read gives the defaults, is not written, and the
+    // first-run email prompt is not offered; StoreProblem then says why.
+    void LoadSettings(std::chrono::milliseconds readWait = SettingsStore::kDefaultBusyTimeout);
     // Empty when the store could be read at LoadSettings; the reason otherwise.
     std::string StoreProblem() const;
-    // Arms the start-up timer and the four first polls.
+    // Arms the start-up timer and the four first polls, and from then on
+    // takes over what other programs commit to the store: a slot's address
+    // (checked at once, or no longer checked), interval and threshold, and
+    // the mail and log settings.
     void Start();
 
     // Timer 245 and 312 to 315; false for any other id.
@@ -86,12 +90,13 @@ class CMonitorEngine {
     void RemoveSite(int slot);
 
     // The program is ending, from the moment its end is asked for: no tick
-    // runs and no timer is armed from now on, no mail job starts, and the
-    // front end's boxes return at once. Shutdown follows.
+    // runs and no timer is armed from now on, no mail job starts, no change
+    // of the store is taken over, and the front end's boxes return at once.
+    // Shutdown follows.
     void RequestStop();
-    // RequestStop, then waits for running checks and mail jobs (at most
-    // shutdownWait) and detaches the front end: no front-end call is made
-    // after it returns.
+    // RequestStop, then stops watching the store, waits for running checks
+    // and mail jobs (at most shutdownWait) and detaches the front end: no
+    // front-end call is made after it returns.
     void Shutdown();
     std::chrono::milliseconds shutdownWait = kShutdownWait;  // tests shorten it
 
@@ -111,11 +116,11 @@ class CMonitorEngine {
     void SetMail(const MailSettings& settings);
     // The email setup's OK: the in-memory copy, then the store, key by key:
     // SMTPName, SMTPEmail, SMTPUsername, SMTPPassword, SMTP, SMTPAuth,
-    // SMTPAlert, SMTPRecovery.
+    // SMTPAlert, SMTPRecovery (queued: the call never waits for the file).
     void SaveMailSettings(const MailSettings& settings);
     LogSettings Logging() const;
     // The log settings' OK: the log writer, then the store: DoAccessLog,
-    // DoErrorLog, AccessLogFile, ErrorLogFile. The next line uses them.
+    // DoErrorLog, AccessLogFile, ErrorLogFile (queued). The next line uses them.
     void SaveLogSettings(const LogSettings& settings);
 
     // The email test with the in-memory settings, on a worker thread: the

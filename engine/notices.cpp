@@ -36,12 +36,13 @@ void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const s
     if (!mailSetUp) {
         alert.Set(key::kWarned, i, 1);
     }
-    const bool committed = current && CommitIfCurrent(i, generation, [&] { store->Write(alert); });
+    const bool committed = current && CommitIfCurrent(i, generation, [&] { store->Queue(alert); });
     if (!committed || !mailSetUp) {
         return;
     }
     if (SendNotice(i, generation, settings.alertRecipient, subject, body) != 0) {
-        CommitIfCurrent(i, generation, [&] { store->Write(key::kWarned, i, 1); });
+        CommitIfCurrent(i, generation,
+                        [&] { store->Queue(SettingsBatch().Set(key::kWarned, i, 1)); });
     }
 }
 
@@ -62,14 +63,15 @@ void CMonitorEngine::Shared::HandleRecovery(int i, std::uint64_t generation,
         recovery.Set(key::kWarned, i, 0);
     }
     const bool committed =
-        current && CommitIfCurrent(i, generation, [&] { store->Write(recovery); });
+        current && CommitIfCurrent(i, generation, [&] { store->Queue(recovery); });
     if (!committed || !mailSetUp) {
         return;
     }
     if (SendNotice(i, generation, settings.recoveryRecipient,
                    std::string(text::kSubjectRecovery) + address,
                    std::string(text::kBodyRecovered) + s2) != 0) {
-        CommitIfCurrent(i, generation, [&] { store->Write(key::kWarned, i, 0); });
+        CommitIfCurrent(i, generation,
+                        [&] { store->Queue(SettingsBatch().Set(key::kWarned, i, 0)); });
     }
 }
 

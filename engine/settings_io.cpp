@@ -4,26 +4,7 @@
 
 namespace orvalin {
 
-void CMonitorEngine::LoadSettings() {
-    Shared& s = *shared_;
-    // Everything start-up needs, in one read. A store that cannot be read
-    // gives the defaults, and nothing is written over it.
-    const SettingsSnapshot store = s.store->Snapshot();
-    {
-        std::lock_guard lock(s.storeProblemMutex);
-        s.storeProblem = store.Readable() ? std::string() : store.Problem();
-    }
-    for (int i = 0; i < kSlotCount; ++i) {
-        s.Slot(i).intervalMinutes = store.Read(key::kInterval, i);
-        s.Slot(i).warnMs = store.Read(key::kWarn, i);
-        s.frontEnd.panels.SetIntervalBoxText(i, std::to_string(s.Slot(i).intervalMinutes.load()));
-        s.frontEnd.panels.SetWarningBoxText(i, std::to_string(s.Slot(i).warnMs.load()));
-    }
-    s.emailPromptPending = true;
-    s.startHidden = store.Read(key::kStartHidden) != 0;
-    s.logs.SetDoAccessLog(store.Read(key::kDoAccessLog) != 0);
-    s.logs.SetDoErrorLog(store.Read(key::kDoErrorLog) != 0);
-
+MailSettings MailSettingsOf(const SettingsSnapshot& store) {
     MailSettings mail;
     mail.senderName = store.Read(key::kSmtpName);
     mail.username = store.Read(key::kSmtpUsername);
@@ -34,27 +15,67 @@ void CMonitorEngine::LoadSettings() {
     mail.senderEmail = store.Read(key::kSmtpEmail);
     mail.recoveryRecipient = store.Read(key::kSmtpRecovery);
     mail.verifyTls = store.Read(key::kSmtpTlsVerify) != 0;
-    SetMail(mail);
+    return mail;
+}
 
-    std::string accessLog = store.Read(key::kAccessLogFile);
-    std::string errorLog = store.Read(key::kErrorLogFile);
-    if (accessLog.empty() || errorLog.empty()) {
+LogSettings LogSettingsOf(const SettingsSnapshot& store) {
+    LogSettings logs{store.Read(key::kDoAccessLog) != 0, store.Read(key::kDoErrorLog) != 0,
+                     store.Read(key::kAccessLogFile), store.Read(key::kErrorLogFile)};
+    if (logs.accessLogFile.empty() || logs.errorLogFile.empty()) {
         const LogPaths defaults = DefaultLogPaths();
-        SettingsBatch writeBack;
-        if (accessLog.empty()) {
-            accessLog = defaults.accessLog;
-            writeBack.Set(key::kAccessLogFile, accessLog);
+        if (logs.accessLogFile.empty()) {
+            logs.accessLogFile = defaults.accessLog;
         }
-        if (errorLog.empty()) {
-            errorLog = defaults.errorLog;
-            writeBack.Set(key::kErrorLogFile, errorLog);
-        }
-        if (store.Readable()) {
-            s.store->Write(writeBack);
+        if (logs.errorLogFile.empty()) {
+            logs.errorLogFile = defaults.errorLog;
         }
     }
-    s.logs.SetAccessLogFile(accessLog);
-    s.logs.SetErrorLogFile(errorLog);
+    return logs;
+}
+
+std::string StoredSite(const SettingsSnapshot& store, int slot) {
+    if (store.Read(key::kLastWebsite, slot).empty()) {
+        return {};
+    }
+    // The probe's address is the title, as at start-up; a title left empty
+    // by hand falls back to the address.
+    std::string title = store.Read(key::kLastWebsiteTitle, slot);
+    return title.empty() ? store.Read(key::kLastWebsite, slot) : title;
+}
+
+void CMonitorEngine::LoadSettings(std::chrono::milliseconds readWait) {
+    Shared& s = *shared_;
+    // Everything start-up needs, in one read. A store that cannot be read
+    // gives the defaults, and nothing is written over it.
+    const SettingsSnapshot store = s.store->Snapshot(readWait);
+    {
+        std::lock_guard lock(s.storeProblemMutex);
+        s.storeProblem = store.Readable() ? std::string() : store.Problem();
+    }
+    for (int i = 0; i < kSlotCount; ++i) {
+        s.Slot(i).intervalMinutes = store.Read(key::kInterval, i);
+        s.Slot(i).warnMs = store.Read(key::kWarn, i);
+        s.frontEnd.panels.SetIntervalBoxText(i, std::to_string(s.Slot(i).intervalMinutes.load()));
+        s.frontEnd.panels.SetWarningBoxText(i, std::to_string(s.Slot(i).warnMs.load()));
+    }
+    // Settings that could not be read are no first run: the email setup
+    // would only hide what the store holds.
+    s.emailPromptPending = store.Readable();
+    s.startHidden = store.Read(key::kStartHidden) != 0;
+    s.UseMail(MailSettingsOf(store));
+
+    const LogSettings logs = LogSettingsOf(store);
+    SettingsBatch writeBack;
+    if (store.Read(key::kAccessLogFile).empty()) {
+        writeBack.Set(key::kAccessLogFile, logs.accessLogFile);
+    }
+    if (store.Read(key::kErrorLogFile).empty()) {
+        writeBack.Set(key::kErrorLogFile, logs.errorLogFile);
+    }
+    if (store.Readable()) {
+        s.store->Queue(std::move(writeBack));
+    }
+    s.UseLogSettings(logs);
     // Lines an earlier run could not write come first.
     s.logs.RestoreMissedEntries(DefaultSpoolFile());
 
@@ -88,23 +109,27 @@ MailSettings CMonitorEngine::Mail() const {
 }
 
 void CMonitorEngine::SetMail(const MailSettings& settings) {
+    shared_->UseMail(settings);
+}
+
+void CMonitorEngine::Shared::UseMail(const MailSettings& settings) {
     {
-        std::lock_guard lock(shared_->mailMutex);
-        shared_->mail = settings;
+        std::lock_guard lock(mailMutex);
+        mail = settings;
     }
-    shared_->smtp.SetAccount({.server = settings.server,
-                              .authenticate = settings.authenticate,
-                              .username = settings.username,
-                              .password = settings.password,
-                              .senderName = settings.senderName,
-                              .senderEmail = settings.senderEmail,
-                              .verifyTls = settings.verifyTls});
+    smtp.SetAccount({.server = settings.server,
+                     .authenticate = settings.authenticate,
+                     .username = settings.username,
+                     .password = settings.password,
+                     .senderName = settings.senderName,
+                     .senderEmail = settings.senderEmail,
+                     .verifyTls = settings.verifyTls});
 }
 
 void CMonitorEngine::SaveMailSettings(const MailSettings& settings) {
     SetMail(settings);
     // In this order, and together: one transaction.
-    shared_->store->Write(SettingsBatch()
+    shared_->store->Queue(SettingsBatch()
                               .Set(key::kSmtpName, settings.senderName)
                               .Set(key::kSmtpEmail, settings.senderEmail)
                               .Set(key::kSmtpUsername, settings.username)
@@ -121,13 +146,16 @@ LogSettings CMonitorEngine::Logging() const {
                        logs.ErrorLogFile()};
 }
 
-void CMonitorEngine::SaveLogSettings(const LogSettings& settings) {
-    CLogWriter& logs = shared_->logs;
+void CMonitorEngine::Shared::UseLogSettings(const LogSettings& settings) {
     logs.SetDoAccessLog(settings.doAccessLog);
     logs.SetDoErrorLog(settings.doErrorLog);
     logs.SetAccessLogFile(settings.accessLogFile);
     logs.SetErrorLogFile(settings.errorLogFile);
-    shared_->store->Write(SettingsBatch()
+}
+
+void CMonitorEngine::SaveLogSettings(const LogSettings& settings) {
+    shared_->UseLogSettings(settings);
+    shared_->store->Queue(SettingsBatch()
                               .Set(key::kDoAccessLog, settings.doAccessLog ? 1 : 0)
                               .Set(key::kDoErrorLog, settings.doErrorLog ? 1 : 0)
                               .Set(key::kAccessLogFile, settings.accessLogFile)

@@ -1,6 +1,7 @@
 // Taking a slot back to a clean state: statistics, panel, graph and the
 // stored alert state.
 #include "engine/engine_state.h"
+#include "resources/resource_ids.h"
 #include "resources/strings.h"
 
 namespace orvalin {
@@ -18,10 +19,32 @@ void CMonitorEngine::Shared::ResetSlotData(SlotState& slot) {
 }
 
 void CMonitorEngine::Shared::ResetStoredAlertState(int i) {
-    store->Write(SettingsBatch()
+    store->Queue(SettingsBatch()
                      .Set(key::kWarned, i, 0)
                      .Set(key::kLastAlert, i, "")
                      .Set(key::kLastRecovery, i, ""));
+}
+
+bool CMonitorEngine::Shared::EndMonitoring(int i, bool forgetStored) {
+    SlotState& slot = Slot(i);
+    frontEnd.timers.Kill(ids::PollTimer(i));
+    // From here a running check of this slot drops its results; one that is
+    // writing the store finishes first, so it cannot undo the removal.
+    std::lock_guard commit(slot.commitMutex);
+    bool hadSite = false;
+    {
+        std::lock_guard lock(slot.mutex);
+        hadSite = slot.probe != nullptr;
+        slot.probe.reset();
+        slot.generation.fetch_add(1);
+        slot.recheckPending = false;
+        slot.caption = DefaultCaption(i);
+    }
+    if (forgetStored) {
+        store->Queue(
+            SettingsBatch().Set(key::kLastWebsite, i, "").Set(key::kLastWebsiteTitle, i, ""));
+    }
+    return hadSite;
 }
 
 void CMonitorEngine::Shared::PrepareGraph(IResponseGraph& graph) {

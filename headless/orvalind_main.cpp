@@ -109,6 +109,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     auto store = std::make_shared<SettingsStore>(SettingsStore::DefaultPath());
+    // Writes an earlier program could not make before it ended come first.
+    store->ResumeSpooledWrites();
     const auto sharedLoop = std::make_shared<EventLoop>();
     EventLoop& loop = *sharedLoop;
     HeadlessFrontEnd frontEnd(std::cout, std::cerr);
@@ -121,6 +123,7 @@ int main(int argc, char** argv) {
         // Without its settings there is nothing this program could check.
         std::cerr << text::kDaemonStoreUnreadable << store->Path().string() << ": " << problem
                   << '\n';
+        store->FinishWrites(SettingsStore::kWriterStopWait);
         return kExitStoreUnreadable;
     }
     // A running monitor counts itself in NumOpen. One round of checks is a
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
         if (instance) {
             UnregisterInstance(*store);
         }
+        store->FinishWrites(SettingsStore::kWriterStopWait);
         return kExitNoThread;
     }
 
@@ -159,6 +163,8 @@ int main(int argc, char** argv) {
     if (instance) {
         UnregisterInstance(*store);
     }
+    // What cannot be written within the wait is kept for the next start.
+    store->FinishWrites(SettingsStore::kWriterStopWait);
     std::cout.flush();
     if (engine.RunningJobs() > 0) {
         // Jobs that outlived the wait end with the process, as they are.

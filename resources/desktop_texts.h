@@ -61,6 +61,13 @@ inline constexpr std::string_view kIntervalDown = "One minute less";
 inline constexpr std::string_view kCouldNotRegister = "Could not register Orvalin.";
 inline constexpr std::string_view kAutostartComment = "Your 24/7/365 personal website monitor";
 
+// The settings store cannot be read at start-up: the first text, the store's
+// path, ": ", the reason, then the second text.
+inline constexpr std::string_view kStoreUnreadableOpen = "The settings cannot be read from ";
+inline constexpr std::string_view kStoreUnreadableClose =
+    ".\n\nOrvalin runs with its default settings and takes over the stored ones as soon as "
+    "they can be read. What you change meanwhile is kept and written once that is possible.";
+
 // About dialog
 inline constexpr std::string_view kAboutTitle = "About Orvalin";
 inline constexpr std::string_view kAboutLine = "Orvalin - Your 24/7/365 personal website monitor";

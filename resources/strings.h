@@ -148,6 +148,7 @@ inline constexpr std::string_view kStoreDamaged = "database is damaged";
 inline constexpr std::string_view kStoreLocked = "database is locked";
 inline constexpr std::string_view kStorePermissionDenied = "permission denied";
 inline constexpr std::string_view kStoreNotAFile = "not a regular file";
+inline constexpr std::string_view kStoreReadOnly = "the folder or the file is read-only";
 inline constexpr std::string_view kToolHelp =
     "\n"
     "Reads and changes the settings of the Orvalin website monitor.\n"
@@ -175,8 +176,9 @@ inline constexpr std::string_view kToolHelp =
     "               in list.\n"
     "\n"
     "The writes of one command are made together or not at all. A running\n"
-    "orvalind or orvalin reads the sites when it starts and writes its own back\n"
-    "as it checks them: end it before changing sites, and start it again after.\n"
+    "orvalind or orvalin takes them over at once: a new address is checked\n"
+    "straight away, a removed one is no longer checked, and a new interval,\n"
+    "threshold, mail or log setting is used from then on.\n"
     "\n"
     "Exit status: 0 done; 1 no such value, or the store dropped the write;\n"
     "2 a wrong call, or a bad number, slot, address, interval or threshold\n"

@@ -30,7 +30,8 @@ ConnectionPool::~ConnectionPool() {
 }
 
 std::optional<ConnectionPool::Lease> ConnectionPool::Acquire(store_file::Identity identity,
-                                                             DbError& error) {
+                                                             DbError& error, int busyTimeoutMs) {
+    const int wait = busyTimeoutMs >= 0 ? busyTimeoutMs : busyTimeoutMs_.load();
     std::shared_lock gate(gate_);
     std::unique_ptr<Connection> connection;
     {
@@ -48,12 +49,12 @@ std::optional<ConnectionPool::Lease> ConnectionPool::Acquire(store_file::Identit
         }
     }
     if (!connection) {
-        connection = Connection::Open(file_, identity, busyTimeoutMs_, error);
+        connection = Connection::Open(file_, identity, wait, error);
         if (!connection) {
             return std::nullopt;
         }
     }
-    connection->SetBusyTimeout(busyTimeoutMs_);
+    connection->SetBusyTimeout(wait);
     return Lease(*this, std::move(gate), std::move(connection));
 }
 

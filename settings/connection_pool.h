@@ -42,10 +42,12 @@ class ConnectionPool {
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
 
-    // A connection to the file that now has this identity. Connections to a
-    // file that was deleted or replaced are all closed before the first one
-    // to the new file opens.
-    std::optional<Lease> Acquire(store_file::Identity identity, DbError& error);
+    // A connection to the file that now has this identity, waiting at most
+    // busyTimeoutMs for another connection's lock (the pool's own wait when
+    // negative). Connections to a file that was deleted or replaced are all
+    // closed before the first one to the new file opens.
+    std::optional<Lease> Acquire(store_file::Identity identity, DbError& error,
+                                 int busyTimeoutMs = -1);
 
     void SetBusyTimeout(int ms) { busyTimeoutMs_ = ms; }
 

@@ -14,16 +14,17 @@ constexpr std::int32_t kMissingCountOnExit = 1;
 
 void RegisterInstance(SettingsStore& store, bool otherRunning) {
     const std::int32_t count =
-        otherRunning
-            ? store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnStart) + 1
-            : 1;
-    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
+        otherRunning ? store.Cached().ReadInt(key::kNumOpen.section, key::kNumOpen.name,
+                                              kMissingCountOnStart) +
+                           1
+                     : 1;
+    store.Queue(SettingsBatch().Set(key::kNumOpen, count));
 }
 
 void UnregisterInstance(SettingsStore& store) {
     const std::int32_t count =
-        store.ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnExit) - 1;
-    store.WriteInt(key::kNumOpen.section, key::kNumOpen.name, count);
+        store.Cached().ReadInt(key::kNumOpen.section, key::kNumOpen.name, kMissingCountOnExit) - 1;
+    store.Queue(SettingsBatch().Set(key::kNumOpen, count));
 }
 
 }  // namespace orvalin

@@ -1,204 +1,69 @@
 #include "settings/settings_store.h"
 
-#include <sqlite3.h>
-
-#include <cctype>
-#include <cerrno>
+#include <algorithm>
 #include <map>
-#include <system_error>
 #include <utility>
 
 #include "platform/xdg_paths.h"
-#include "resources/strings.h"
 #include "settings/connection_pool.h"
-#include "settings/sqlite_connection.h"
-#include "settings/store_file.h"
+#include "settings/store_rows.h"
+#include "settings/store_writer.h"
+#include "settings/write_spool.h"
 
 namespace orvalin {
 namespace fs = std::filesystem;
 
 namespace {
 
-using store_db::Connection;
 using store_db::ConnectionPool;
-using store_db::DbError;
-using store_db::Statement;
+using store_db::ReadStore;
 
 constexpr const char* kCompany = "Quenbridge";
 constexpr const char* kApplication = "Orvalin";
 constexpr const char* kFileName = "settings.db";
 
-// The value column has no declared type, so SQLite keeps each value as it was
-// bound: INTEGER or TEXT. The check keeps foreign types and wide integers out.
-constexpr const char* kCreateTable =
-    "CREATE TABLE IF NOT EXISTS setting ("
-    " section TEXT NOT NULL,"
-    " key TEXT NOT NULL,"
-    " value NOT NULL CHECK (typeof(value) = 'text' OR (typeof(value) = 'integer'"
-    " AND value BETWEEN -2147483648 AND 2147483647)),"
-    " PRIMARY KEY (section, key)) WITHOUT ROWID";
-constexpr const char* kHasTable =
-    "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'setting'";
-constexpr const char* kReplaceValue =
-    "INSERT OR REPLACE INTO setting (section, key, value) VALUES (?1, ?2, ?3)";
-constexpr const char* kSelectValue =
-    "SELECT section, key, value FROM setting WHERE section = ?1 AND key = ?2";
-constexpr const char* kSelectAll = "SELECT section, key, value FROM setting";
-
-std::string SystemProblem(int error) {
-    if (error == EACCES || error == EPERM) {
-        return std::string(text::kStorePermissionDenied);
-    }
-    std::string message = std::error_code(error, std::generic_category()).message();
-    if (!message.empty()) {
-        message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
-    }
-    return message;
-}
-
-std::string FileProblem(const store_file::State& state) {
-    return state.error == 0 ? std::string(text::kStoreNotAFile) : SystemProblem(state.error);
-}
-
-std::string DbProblem(const DbError& error) {
-    switch (error.code & 0xff) {
-        case SQLITE_NOTADB:
-            return std::string(text::kStoreNotADatabase);
-        case SQLITE_CORRUPT:
-            return std::string(text::kStoreDamaged);
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return std::string(text::kStoreLocked);
-        case SQLITE_PERM:
-            return std::string(text::kStorePermissionDenied);
-        case SQLITE_CANTOPEN:
-        case SQLITE_IOERR:
-        case SQLITE_READONLY:
-            if (error.systemErrno != 0) {
-                return SystemProblem(error.systemErrno);
-            }
-            break;
-        default:
-            break;
-    }
-    return sqlite3_errstr(error.code);
-}
-
-// Takes the error of the failed step before leaving the transaction, which
-// would replace it.
-bool Fail(Connection& connection, DbError& error) {
-    error = connection.LastError();
-    connection.EndOpenTransaction();
-    return false;
-}
-
-bool CollectRows(Statement& query, std::vector<StoredValue>& rows) {
-    int rc = SQLITE_ROW;
-    while ((rc = query.Step()) == SQLITE_ROW) {
-        if (auto value = query.ValueAt(2)) {
-            rows.push_back(StoredValue{query.Text(0), query.Text(1), std::move(*value)});
-        }
-    }
-    return rc == SQLITE_DONE;
-}
-
-// Reads in one read transaction every row, or the rows of the given keys. A
-// database without the table (a file made by a write that then failed) holds
-// no values.
-bool ReadRows(Connection& connection, const std::vector<StoredValue>* keys,
-              std::vector<StoredValue>& rows, DbError& error) {
-    if (!connection.Execute("BEGIN")) {
-        return Fail(connection, error);
-    }
-    Statement hasTable(connection, kHasTable);
-    const int rc = hasTable.IsReady() ? hasTable.Step() : SQLITE_ERROR;
-    bool read = rc == SQLITE_DONE;
-    if (rc == SQLITE_ROW) {
-        Statement query(connection, keys != nullptr ? kSelectValue : kSelectAll);
-        read = query.IsReady();
-        if (keys == nullptr) {
-            read = read && CollectRows(query, rows);
-        }
-        for (std::size_t i = 0; keys != nullptr && read && i < keys->size(); ++i) {
-            read = query.BindText(1, (*keys)[i].section) && query.BindText(2, (*keys)[i].key) &&
-                   CollectRows(query, rows);
-            query.Reset();
-        }
-    }
-    if (!read || !connection.Execute("COMMIT")) {
-        rows.clear();
-        return Fail(connection, error);
-    }
-    return true;
-}
-
-// IMMEDIATE takes the write lock at once, so the busy timeout covers the whole
-// wait for other writers, in this process or another.
-bool WriteRows(Connection& connection, const std::vector<StoredValue>& values, DbError& error) {
-    if (!connection.Execute("BEGIN IMMEDIATE") || !connection.Execute(kCreateTable)) {
-        return Fail(connection, error);
-    }
-    Statement replace(connection, kReplaceValue);
-    bool stored = replace.IsReady();
-    for (std::size_t i = 0; stored && i < values.size(); ++i) {
-        stored = replace.BindText(1, values[i].section) && replace.BindText(2, values[i].key) &&
-                 replace.BindValue(3, values[i].value) && replace.Step() == SQLITE_DONE;
-        replace.Reset();
-    }
-    if (!stored || !connection.Execute("COMMIT")) {
-        return Fail(connection, error);
-    }
-    return true;
-}
-
-// True when every value of the batch (the last one given for each key) is
-// held already, with its type.
-bool AllHeld(const std::vector<StoredValue>& batch, std::vector<StoredValue> held) {
-    std::map<std::pair<std::string, std::string>, const SettingValue*> wanted;
-    for (const StoredValue& value : batch) {
-        wanted[{value.section, value.key}] = &value.value;
-    }
-    const SettingsSnapshot current = SettingsSnapshot::Of(std::move(held));
-    for (const auto& [name, value] : wanted) {
-        const auto stored = current.Get(name.first, name.second);
-        if (!stored || stored->value != *value) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void CheckSidecars(Connection& connection, const fs::path& file) {
-    if (!connection.sidecarsChecked) {
-        store_file::MakeSidecarsPrivate(file);
-        connection.sidecars = store_file::SidecarIdentities(file);
-        connection.sidecarsChecked = !connection.sidecars.empty();
-    }
-}
-
-// The values of the given keys (all when keys is null) as the file now holds
-// them. Never creates the file.
-SettingsSnapshot ReadStore(ConnectionPool& pool, const fs::path& file,
-                           const std::vector<StoredValue>* keys) {
-    const store_file::State state = store_file::Inspect(file);
-    if (state.kind == store_file::State::Kind::kMissing) {
-        return SettingsSnapshot();
-    }
-    if (state.kind == store_file::State::Kind::kProblem) {
-        return SettingsSnapshot::Unreadable(FileProblem(state));
-    }
-    DbError error;
-    auto lease = pool.Acquire(state.identity, error);
-    std::vector<StoredValue> rows;
-    if (!lease || !ReadRows(**lease, keys, rows, error)) {
-        return SettingsSnapshot::Unreadable(DbProblem(error));
-    }
-    CheckSidecars(**lease, file);
-    return SettingsSnapshot::Of(std::move(rows));
-}
-
 std::vector<StoredValue> OneKey(std::string_view section, std::string_view key) {
     return {StoredValue{std::string(section), std::string(key), SettingValue()}};
+}
+
+// The values with the later ones laid over: a later value of a key wins.
+std::vector<StoredValue> LaidOver(std::vector<StoredValue> values,
+                                  const std::vector<StoredValue>& later) {
+    if (later.empty()) {
+        return values;
+    }
+    std::map<std::pair<std::string, std::string>, SettingValue> merged;
+    for (StoredValue& value : values) {
+        merged[{std::move(value.section), std::move(value.key)}] = std::move(value.value);
+    }
+    for (const StoredValue& value : later) {
+        merged[{value.section, value.key}] = value.value;
+    }
+    std::vector<StoredValue> result;
+    result.reserve(merged.size());
+    for (auto& [name, value] : merged) {
+        result.push_back(StoredValue{name.first, name.second, std::move(value)});
+    }
+    return result;
+}
+
+SettingsSnapshot WithQueued(const SettingsSnapshot& read, const std::vector<StoredValue>& queued) {
+    if (!read.Readable() || queued.empty()) {
+        return read;
+    }
+    return SettingsSnapshot::Of(LaidOver(read.Values(), queued));
+}
+
+SettingsBatch BatchOf(const std::vector<StoredValue>& values) {
+    SettingsBatch batch;
+    for (const StoredValue& value : values) {
+        if (const auto* number = std::get_if<std::int32_t>(&value.value)) {
+            batch.SetInt(value.section, value.key, *number);
+        } else {
+            batch.SetString(value.section, value.key, std::get<std::string>(value.value));
+        }
+    }
+    return batch;
 }
 
 }  // namespace
@@ -207,12 +72,30 @@ fs::path SettingsStore::DefaultPath() {
     return XdgConfigHome() / kCompany / kApplication / kFileName;
 }
 
-SettingsStore::SettingsStore(fs::path dbFile)
-    : dbFile_(std::move(dbFile)),
-      pool_(std::make_unique<ConnectionPool>(dbFile_,
-                                             static_cast<int>(kDefaultBusyTimeout.count()))) {}
+bool StoreChanges::Changed(std::string_view section, std::string_view key) const {
+    for (const auto& [changedSection, changedKey] : keys) {
+        if (changedSection == section && changedKey == key) {
+            return true;
+        }
+    }
+    return false;
+}
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::SettingsStore(fs::path dbFile)
+    : SettingsStore(std::move(dbFile), store_db::DefaultWriteSpool()) {}
+
+SettingsStore::SettingsStore(fs::path dbFile, fs::path writeSpool)
+    : dbFile_(std::move(dbFile)),
+      writeSpool_(std::move(writeSpool)),
+      pool_(
+          std::make_unique<ConnectionPool>(dbFile_, static_cast<int>(kDefaultBusyTimeout.count()))),
+      writer_(std::make_unique<store_db::StoreWriter>([this](const SettingsBatch& batch) {
+          return WriteWithin(batch, static_cast<int>(kWriterAttemptWait.count()));
+      })) {}
+
+SettingsStore::~SettingsStore() {
+    FinishWrites(kWriterStopWait);
+}
 
 void SettingsStore::SetBusyTimeout(std::chrono::milliseconds timeout) {
     pool_->SetBusyTimeout(static_cast<int>(timeout.count()));
@@ -238,8 +121,11 @@ std::string SettingsStore::ReadString(std::string_view section, std::string_view
 
 std::optional<StoredValue> SettingsStore::Get(std::string_view section,
                                               std::string_view key) const {
+    if (auto queued = writer_->Newest(section, key)) {
+        return StoredValue{std::string(section), std::string(key), std::move(*queued)};
+    }
     const std::vector<StoredValue> keys = OneKey(section, key);
-    return ReadStore(*pool_, dbFile_, &keys).Get(section, key);
+    return ReadStore(*pool_, dbFile_, &keys, -1).Get(section, key);
 }
 
 std::vector<StoredValue> SettingsStore::List() const {
@@ -247,7 +133,109 @@ std::vector<StoredValue> SettingsStore::List() const {
 }
 
 SettingsSnapshot SettingsStore::Snapshot() const {
-    return ReadStore(*pool_, dbFile_, nullptr);
+    return ReadAll(-1);
+}
+
+SettingsSnapshot SettingsStore::Snapshot(std::chrono::milliseconds wait) const {
+    return ReadAll(static_cast<int>(wait.count()));
+}
+
+SettingsSnapshot SettingsStore::ReadAll(int busyTimeoutMs) const {
+    // Queued values are taken before the file is read: a batch that lands in
+    // between is then in both.
+    const std::vector<StoredValue> queued = writer_->Pending();
+    std::lock_guard order(fileOrder_);
+    const SettingsSnapshot read = ReadStore(*pool_, dbFile_, nullptr, busyTimeoutMs);
+    if (read.Readable()) {
+        std::lock_guard lock(knownMutex_);
+        known_.clear();
+        for (const StoredValue& value : read.Values()) {
+            known_[{value.section, value.key}] = value.value;
+        }
+    }
+    return WithQueued(read, queued);
+}
+
+SettingsSnapshot SettingsStore::Cached() const {
+    const std::vector<StoredValue> queued = writer_->Pending();
+    std::vector<StoredValue> values;
+    {
+        std::lock_guard lock(knownMutex_);
+        for (const auto& [name, value] : known_) {
+            values.push_back(StoredValue{name.first, name.second, value});
+        }
+    }
+    return SettingsSnapshot::Of(LaidOver(std::move(values), queued));
+}
+
+std::optional<StoreChanges> SettingsStore::ReadChanges(std::chrono::milliseconds wait) {
+    // Whatever changed in the folder may have been the lock a queued batch waits for.
+    writer_->Nudge();
+    const std::vector<StoredValue> queued = writer_->Pending();
+    std::lock_guard order(fileOrder_);
+    // The watcher may see a commit's first bytes before the commit is
+    // complete: the read waits for the writer, so the change is not missed.
+    const SettingsSnapshot read =
+        ReadStore(*pool_, dbFile_, nullptr, static_cast<int>(wait.count()), true);
+    if (!read.Readable()) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(knownMutex_);
+    StoreChanges changes;
+    std::map<KeyName, SettingValue> now;
+    for (const StoredValue& value : read.Values()) {
+        now[{value.section, value.key}] = value.value;
+    }
+    const auto note = [&](const KeyName& name) {
+        const bool ours = std::any_of(queued.begin(), queued.end(), [&](const StoredValue& v) {
+            return v.section == name.first && v.key == name.second;
+        });
+        if (!ours) {
+            changes.keys.push_back(name);
+        }
+    };
+    for (const auto& [name, value] : now) {
+        const auto before = known_.find(name);
+        if (before == known_.end() || before->second != value) {
+            note(name);
+        }
+    }
+    for (const auto& [name, value] : known_) {
+        if (now.find(name) == now.end()) {
+            note(name);
+        }
+    }
+    known_ = std::move(now);
+    changes.now = WithQueued(read, queued);
+    return changes;
+}
+
+void SettingsStore::Queue(SettingsBatch batch) {
+    writer_->Push(std::move(batch));
+}
+
+bool SettingsStore::WaitForQueuedWrites(std::chrono::milliseconds limit) {
+    return writer_->WaitUntilEmpty(limit);
+}
+
+bool SettingsStore::FinishWrites(std::chrono::milliseconds limit) {
+    writer_->WaitUntilEmpty(limit);
+    std::vector<StoredValue> left;
+    for (const SettingsBatch& batch : writer_->Stop()) {
+        left.insert(left.end(), batch.Values().begin(), batch.Values().end());
+    }
+    if (left.empty()) {
+        return true;
+    }
+    store_db::SpoolWrites(writeSpool_, dbFile_, left);
+    return false;
+}
+
+void SettingsStore::ResumeSpooledWrites() {
+    const std::vector<StoredValue> spooled = store_db::TakeSpooledWrites(writeSpool_, dbFile_);
+    if (!spooled.empty()) {
+        writer_->Push(BatchOf(spooled));
+    }
 }
 
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, std::int32_t value) {
@@ -260,38 +248,22 @@ bool SettingsStore::WriteString(std::string_view section, std::string_view key,
 }
 
 bool SettingsStore::Write(const SettingsBatch& batch) {
+    writer_->WaitUntilEmpty(kDefaultBusyTimeout);
+    return WriteWithin(batch, -1);
+}
+
+bool SettingsStore::WriteWithin(const SettingsBatch& batch, int busyTimeoutMs) {
     if (batch.Empty()) {
         return true;
     }
-    store_file::State state = store_file::Inspect(dbFile_);
-    if (state.kind == store_file::State::Kind::kMissing) {
-        if (!store_file::CreatePrivateFile(dbFile_)) {
-            return false;
-        }
-        state = store_file::Inspect(dbFile_);
-    }
-    if (state.kind != store_file::State::Kind::kFile) {
+    std::lock_guard order(fileOrder_);
+    if (!store_db::WriteStore(*pool_, dbFile_, batch, busyTimeoutMs)) {
         return false;
     }
-    DbError error;
-    auto lease = pool_->Acquire(state.identity, error);
-    if (!lease) {
-        return false;
+    std::lock_guard lock(knownMutex_);
+    for (const StoredValue& value : batch.Values()) {
+        known_[{value.section, value.key}] = value.value;
     }
-    Connection& connection = **lease;
-    // A store that cannot be read is never written over; a value held
-    // already costs no write transaction and no sync.
-    std::vector<StoredValue> held;
-    if (!ReadRows(connection, &batch.Values(), held, error)) {
-        return false;
-    }
-    if (!AllHeld(batch.Values(), std::move(held))) {
-        connection.UseWriteAheadLog();
-        if (!WriteRows(connection, batch.Values(), error)) {
-            return false;
-        }
-    }
-    CheckSidecars(connection, dbFile_);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "desktop/app/desktop_session.h"
 
 #include <QGuiApplication>
+#include <QMetaObject>
 
 #include "desktop/frontend/desktop_frontend.h"
 #include "desktop/frontend/message_broker.h"
@@ -10,10 +11,18 @@
 #include "engine/monitor_engine.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
+#include "resources/desktop_texts.h"
 #include "settings/instance_count.h"
 #include "settings/settings_store.h"
 
 namespace orvalin::desktop {
+namespace {
+
+// The start-up read waits this long at most for another program's lock; a
+// store still locked then is reported, not waited for.
+constexpr std::chrono::milliseconds kStartupReadWait{3000};
+
+}  // namespace
 
 SessionOptions DefaultSessionOptions() {
     return SessionOptions{SettingsStore::DefaultPath(), InstanceLock::DefaultLockFile(),
@@ -23,8 +32,8 @@ SessionOptions DefaultSessionOptions() {
 DesktopSession::DesktopSession(SessionOptions options)
     : store_(std::make_shared<SettingsStore>(options.settingsFile)),
       instance_(std::make_unique<InstanceLock>(options.lockFile)) {
-    // A second instance is counted, not refused.
-    RegisterInstance(*store_, instance_->OtherInstanceRunning());
+    // Writes an earlier run could not make before it ended come first.
+    store_->ResumeSpooledWrites();
 
     boxes_ = std::make_unique<MessageBroker>();
     tray_ = std::make_unique<TrayIcon>();
@@ -40,7 +49,9 @@ DesktopSession::DesktopSession(SessionOptions options)
     timers_->onFire = [engine = engine_.get()](int id) { engine->OnTimer(id); };
     window_->AttachEngine(*engine_);
 
-    engine_->LoadSettings();
+    engine_->LoadSettings(kStartupReadWait);
+    // A second instance is counted, not refused.
+    RegisterInstance(*store_, instance_->OtherInstanceRunning());
     window_->LoadWindowSettings();
     tray_->Show();
     engine_->Start();
@@ -52,6 +63,15 @@ DesktopSession::~DesktopSession() {
 
 void DesktopSession::Show() {
     window_->show();
+    const std::string problem = engine_->StoreProblem();
+    if (!problem.empty()) {
+        // Once the window is up: the user learns why it holds no settings.
+        const std::string box = std::string(text::kStoreUnreadableOpen) + store_->Path().string() +
+                                ": " + problem + std::string(text::kStoreUnreadableClose);
+        QMetaObject::invokeMethod(
+            window_.get(), [boxes = boxes_.get(), box] { boxes->ShowWarning(box); },
+            Qt::QueuedConnection);
+    }
 }
 
 void DesktopSession::End() {
@@ -69,6 +89,8 @@ void DesktopSession::End() {
     engine_->Shutdown();
     window_->SaveOnExit(corner);
     UnregisterInstance(*store_);
+    // What cannot be written within the wait is kept for the next start.
+    store_->FinishWrites(SettingsStore::kWriterStopWait);
 }
 
 }  // namespace orvalin::desktop

@@ -60,7 +60,9 @@ std::string BodyToSend(const std::string& body) {
     return body;
 }
 
-Recommendation LoadRecommendation(const SettingsStore& store, const std::string& senderEmail) {
+Recommendation LoadRecommendation(const SettingsStore& settings, const std::string& senderEmail) {
+    // As last read or written: the GUI thread never waits for the file.
+    const SettingsSnapshot store = settings.Cached();
     Recommendation r;
     r.from = store.ReadString(key::kLastFriendFrom.section, key::kLastFriendFrom.name, senderEmail);
     r.subject = store.Read(key::kLastFriendSubject);
@@ -70,9 +72,10 @@ Recommendation LoadRecommendation(const SettingsStore& store, const std::string&
 }
 
 void StoreRecommendation(SettingsStore& store, const Recommendation& typed) {
-    store.Write(key::kLastFriendFrom, typed.from);
-    store.Write(key::kLastFriendSubject, typed.subject);
-    store.Write(key::kLastFriendBody, typed.body);
+    store.Queue(SettingsBatch()
+                    .Set(key::kLastFriendFrom, typed.from)
+                    .Set(key::kLastFriendSubject, typed.subject)
+                    .Set(key::kLastFriendBody, typed.body));
 }
 
 }  // namespace orvalin

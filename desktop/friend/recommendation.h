@@ -35,7 +35,8 @@ std::string BodyToSend(const std::string& body);
 // recipient starts empty.
 Recommendation LoadRecommendation(const SettingsStore& store, const std::string& senderEmail);
 
-// Remembers the sender, the subject and the body as typed, in that order.
+// Remembers the sender, the subject and the body as typed, in that order
+// (queued: see SettingsStore::Queue).
 void StoreRecommendation(SettingsStore& store, const Recommendation& typed);
 
 }  // namespace orvalin

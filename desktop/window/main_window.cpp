@@ -136,16 +136,16 @@ SitePanel& MainWindow::Panel(int slot) const {
 }
 
 void MainWindow::LoadWindowSettings() {
-    SettingsStore& store = *store_;
+    // As the engine read them at start-up: the GUI thread never waits for the file.
+    const SettingsSnapshot store = store_->Cached();
     alwaysOnTop_ = false;
     viewDetails_ = true;
     RestorePosition();
     compactMode_ = store.Read(key::kCompactMode) != 0;
     if (store.Read(key::kAlwaysOnTop) != 0) {
-        ToggleAlwaysOnTop();
+        SetAlwaysOnTop(true);
     }
-    // Inverted here and back by ToggleDetails below, which writes it again.
-    viewDetails_ = store.Read(key::kViewDetails) == 0;
+    viewDetails_ = store.Read(key::kViewDetails) != 0;
     startHidden_ = store.Read(key::kStartHidden) != 0;
     autoStart_ = store.Read(key::kAutoStart) != 0;
     probeMode_ = store.Read(key::kProbeMode) != 0;
@@ -158,12 +158,13 @@ void MainWindow::LoadWindowSettings() {
         panel->AddressBox().SetPrompt(
             Q(text::kAddressPlaceholders[static_cast<std::size_t>(panel->Slot())]));
     }
-    ToggleDetails();
+    ApplyLayout();
 }
 
 void MainWindow::RestorePosition() {
-    const int x = store_->Read(key::kLocX);
-    const int y = store_->Read(key::kLocY);
+    const SettingsSnapshot stored = store_->Cached();
+    const int x = stored.Read(key::kLocX);
+    const int y = stored.Read(key::kLocY);
     if (x != key::kLocX.fallback && y != key::kLocY.fallback && IsRestorablePosition(x, y)) {
         move(x, y);
         raise();
@@ -247,27 +248,33 @@ void MainWindow::ApplyLayout() {
     update();
 }
 
+void MainWindow::StoreSwitch(const IntKey& key, bool on) {
+    // Handed to the store's writer: a store locked by another program never
+    // holds up the window.
+    store_->Queue(SettingsBatch().Set(key, on ? 1 : 0));
+}
+
 void MainWindow::ToggleDetails() {
     viewDetails_ = !viewDetails_;
-    store_->Write(key::kViewDetails, viewDetails_ ? 1 : 0);
+    StoreSwitch(key::kViewDetails, viewDetails_);
     ApplyLayout();
 }
 
 void MainWindow::ToggleCompactMode() {
     compactMode_ = !compactMode_;
-    store_->Write(key::kCompactMode, compactMode_ ? 1 : 0);
+    StoreSwitch(key::kCompactMode, compactMode_);
     ApplyLayout();
 }
 
 void MainWindow::ToggleStartHidden() {
     startHidden_ = !startHidden_;
-    store_->Write(key::kStartHidden, startHidden_ ? 1 : 0);
+    StoreSwitch(key::kStartHidden, startHidden_);
     menu_->SetChecked(ids::kCmdStartHidden, startHidden_);
 }
 
 void MainWindow::ToggleAutoStart() {
     autoStart_ = !autoStart_;
-    store_->Write(key::kAutoStart, autoStart_ ? 1 : 0);
+    StoreSwitch(key::kAutoStart, autoStart_);
     menu_->SetChecked(ids::kCmdAutoStart, autoStart_);
     SetStartupEntry(autoStart_);
 }
@@ -283,7 +290,12 @@ void MainWindow::SetStartupEntry(bool on) {
 }
 
 void MainWindow::ToggleAlwaysOnTop() {
-    alwaysOnTop_ = !alwaysOnTop_;
+    SetAlwaysOnTop(!alwaysOnTop_);
+    StoreSwitch(key::kAlwaysOnTop, alwaysOnTop_);
+}
+
+void MainWindow::SetAlwaysOnTop(bool on) {
+    alwaysOnTop_ = on;
     menu_->SetChecked(ids::kCmdAlwaysOnTop, alwaysOnTop_);
     // Changing the flag takes the window down; it comes back where it was.
     const bool visible = isVisible();
@@ -293,13 +305,12 @@ void MainWindow::ToggleAlwaysOnTop() {
     if (visible) {
         show();
     }
-    store_->Write(key::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
 }
 
 void MainWindow::ToggleProbeMode() {
     probeMode_ = !probeMode_;
     menu_->SetChecked(ids::kCmdProbeMode, probeMode_);
-    store_->Write(key::kProbeMode, probeMode_ ? 1 : 0);
+    StoreSwitch(key::kProbeMode, probeMode_);
 }
 
 void MainWindow::OpenEmailSettings() {
@@ -350,10 +361,11 @@ QPoint MainWindow::OuterPosition() const {
 }
 
 void MainWindow::SaveOnExit(QPoint corner) {
-    store_->Write(key::kLocX, corner.x());
-    store_->Write(key::kLocY, corner.y());
     // The location list is empty: its end marker alone.
-    store_->WriteString(section::kLocation, "0", "");
+    store_->Queue(SettingsBatch()
+                      .Set(key::kLocX, corner.x())
+                      .Set(key::kLocY, corner.y())
+                      .SetString(section::kLocation, "0", ""));
 }
 
 }  // namespace orvalin::desktop

@@ -12,6 +12,7 @@
 #include "desktop/window/autostart_entry.h"
 #include "desktop/window/main_menu.h"
 #include "engine/frontend.h"
+#include "settings/settings_keys.h"
 
 namespace orvalin {
 class CMonitorEngine;
@@ -65,7 +66,8 @@ class MainWindow : public QMainWindow {
     bool ExitRequested() const { return exitRequested_; }
     // The outer top-left corner, as saved at exit.
     QPoint OuterPosition() const;
-    // Stores the position taken at exit and the (empty) location list.
+    // Stores the position taken at exit and the (empty) location list
+    // (queued: see SettingsStore::Queue).
     void SaveOnExit(QPoint outerPosition);
 
   signals:
@@ -81,6 +83,8 @@ class MainWindow : public QMainWindow {
     void ConnectPanel(SitePanel& panel);
     void SetStartupEntry(bool on);
     void RestorePosition();
+    void SetAlwaysOnTop(bool on);
+    void StoreSwitch(const IntKey& key, bool on);
 
     std::shared_ptr<SettingsStore> store_;
     TrayIcon& tray_;

@@ -202,6 +202,8 @@ TEST_F(EmailDialog, TrimmingTheAlertAddressOnOkStillFillsUntouchedFields) {
 void RecordWrites(const std::filesystem::path& db) {
     sqlite3* handle = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    // The running program's writer and watcher may hold the lock a moment.
+    sqlite3_busy_timeout(handle, 5000);
     ASSERT_EQ(sqlite3_exec(handle,
                            "CREATE TABLE write_order (key TEXT);"
                            "CREATE TRIGGER record_write AFTER INSERT ON setting "
@@ -287,6 +289,7 @@ TEST_F(EmailCommand, SavesInOrderRecommendsTheTestAndSendsBothTestMessages) {
               std::string::npos);
     EXPECT_EQ(mails[0].mailFrom, "me@example.org");  // the return address followed the alert
 
+    Landed();
     std::vector<std::string> saved;
     for (const std::string& key : KeysInWriteOrder(dir / "settings.db")) {
         if (key.rfind("SMTP", 0) == 0) {

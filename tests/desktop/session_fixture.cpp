@@ -60,4 +60,11 @@ void SessionTest::StoreSite(int slot, const std::string& address) {
     store->WriteString("Settings", "lastWebsiteTitle" + std::to_string(slot), address);
 }
 
+SettingsStore& SessionTest::Landed() {
+    if (session) {
+        session->Store()->WaitForQueuedWrites(std::chrono::seconds(10));
+    }
+    return *store;
+}
+
 }  // namespace orvalin::test

@@ -27,6 +27,9 @@ class SessionTest : public testing::Test {
     static void SendStopSignal();
     // Puts a site into slot's stored address.
     void StoreSite(int slot, const std::string& address);
+    // The test's own connection to the store, once the session's queued
+    // writes have landed (or 10 s have passed).
+    SettingsStore& Landed();
     std::filesystem::path AutostartFile() const { return dir / "config/autostart/orvalin.desktop"; }
 
     TempDir dir;

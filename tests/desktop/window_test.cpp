@@ -89,14 +89,14 @@ TEST_F(WindowTest, CompactShowsPanelsUpToTheHighestSlotInUseAndShrinksAfterRemov
     EXPECT_EQ(VisiblePanels(), (std::vector<bool>{true, false, false, false}));
     const int onePanel = Window().height();
     EXPECT_LT(onePanel, threePanels);
-    EXPECT_EQ(store->ReadString("Settings", "lastWebsite2", "x"), "");
+    EXPECT_EQ(Landed().ReadString("Settings", "lastWebsite2", "x"), "");
     EXPECT_EQ(Window().Panel(2).title(), "Website 3");
 
     // Compact off: all four, taller than three.
     Window().Menu().Action(32787)->trigger();
     EXPECT_EQ(VisiblePanels(), (std::vector<bool>{true, true, true, true}));
     EXPECT_GT(Window().height(), threePanels);
-    EXPECT_EQ(store->ReadInt("Settings", "CompactMode", -1), 0);
+    EXPECT_EQ(Landed().ReadInt("Settings", "CompactMode", -1), 0);
     EXPECT_FALSE(Window().Menu().Action(32787)->isChecked());
 }
 
@@ -109,14 +109,14 @@ TEST_F(WindowTest, DetailsOffLeavesTheGraphColumnOnly) {
 
     Window().Menu().Action(32775)->trigger();
     EXPECT_FALSE(Window().Menu().Action(32775)->isChecked());
-    EXPECT_EQ(store->ReadInt("Settings", "ViewDetails", -1), 0);
+    EXPECT_EQ(Landed().ReadInt("Settings", "ViewDetails", -1), 0);
     EXPECT_FALSE(panel.AddressBox().isVisibleTo(&Window()));
     EXPECT_LT(Window().width(), panel.Graph().width() + 60);
     EXPECT_LT(Window().width(), wide);
 
     Window().Menu().Action(32775)->trigger();
     EXPECT_EQ(Window().width(), wide);
-    EXPECT_EQ(store->ReadInt("Settings", "ViewDetails", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "ViewDetails", -1), 1);
 }
 
 TEST(WindowPlacement, GrowsLeftwardsAtTheDesktopEdgeAndCountsPanels) {
@@ -197,7 +197,7 @@ TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {
     EXPECT_EQ(panel.IntervalEdit().text(), "1");
     QTest::mouseClick(arrows.UpArrow(), Qt::LeftButton);
     EXPECT_EQ(panel.IntervalEdit().text(), "2");
-    EXPECT_EQ(store->ReadInt("Settings", "Interval1", 0), 2);
+    EXPECT_EQ(Landed().ReadInt("Settings", "Interval1", 0), 2);
     EXPECT_GT(session->Timers().RemainingMs(313), 119'000);
     EXPECT_LE(session->Timers().RemainingMs(313), 120'000);
 
@@ -207,7 +207,7 @@ TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {
     panel.IntervalEdit().clear();
     QTest::keyClick(&panel.IntervalEdit(), Qt::Key_Down);
     EXPECT_EQ(panel.IntervalEdit().text(), "4");
-    EXPECT_EQ(store->ReadInt("Settings", "Interval1", 0), 4);
+    EXPECT_EQ(Landed().ReadInt("Settings", "Interval1", 0), 4);
 }
 
 TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
@@ -243,22 +243,22 @@ TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
     }
 
     Window().Menu().Action(32788)->trigger();
-    EXPECT_EQ(store->ReadInt("Settings", "Hid", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "Hid", -1), 1);
     EXPECT_TRUE(Window().Menu().Action(32788)->isChecked());
     EXPECT_TRUE(Window().isVisible());  // acts at the next start only
 
     const QPoint place = Window().pos();
     Window().Menu().Action(1116)->trigger();
-    EXPECT_EQ(store->ReadInt("Settings", "AOT", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "AOT", -1), 1);
     EXPECT_TRUE(Window().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(Window().isVisible());
     EXPECT_EQ(Window().pos(), place);
     Window().Menu().Action(1116)->trigger();
-    EXPECT_EQ(store->ReadInt("Settings", "AOT", -1), 0);
+    EXPECT_EQ(Landed().ReadInt("Settings", "AOT", -1), 0);
     EXPECT_FALSE(Window().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
     Window().Menu().Action(32791)->trigger();
-    EXPECT_EQ(store->ReadInt("Settings", "ProbeMode", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "ProbeMode", -1), 1);
     EXPECT_TRUE(Window().Menu().Action(32791)->isChecked());
 }
 
@@ -392,7 +392,7 @@ TEST_F(WindowTest, AutostartEntryIsWrittenAtFirstStartRemovedAndReportedWhenBloc
 
     Window().Menu().Action(32789)->trigger();
     EXPECT_FALSE(std::filesystem::exists(AutostartFile()));
-    EXPECT_EQ(store->ReadInt("Settings", "Auto", -1), 0);
+    EXPECT_EQ(Landed().ReadInt("Settings", "Auto", -1), 0);
 
     // The autostart folder cannot be made: the user is told, and the switch
     // keeps the choice.
@@ -404,7 +404,7 @@ TEST_F(WindowTest, AutostartEntryIsWrittenAtFirstStartRemovedAndReportedWhenBloc
     ASSERT_TRUE(ProcessUntil([&] { return driver.Done(); }));
     EXPECT_EQ(driver.BoxTexts().front(), "Could not register Orvalin.");
     EXPECT_TRUE(Window().Menu().Action(32789)->isChecked());
-    EXPECT_EQ(store->ReadInt("Settings", "Auto", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "Auto", -1), 1);
 }
 
 TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
@@ -422,12 +422,12 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
     store->WriteInt("Settings", "LocY", 80);
     Start();
     EXPECT_EQ(Window().OuterPosition(), QPoint(120, 80));
-    EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 1);
+    EXPECT_EQ(Landed().ReadInt("Settings", "NumOpen", -1), 1);
     Window().move(140, 90);
     session->End();
-    EXPECT_EQ(store->ReadInt("Settings", "LocX", 0), 140);
-    EXPECT_EQ(store->ReadInt("Settings", "LocY", 0), 90);
-    EXPECT_EQ(store->ReadInt("Settings", "NumOpen", -1), 0);
+    EXPECT_EQ(Landed().ReadInt("Settings", "LocX", 0), 140);
+    EXPECT_EQ(Landed().ReadInt("Settings", "LocY", 0), 90);
+    EXPECT_EQ(Landed().ReadInt("Settings", "NumOpen", -1), 0);
     const auto marker = store->Get("Location", "0");
     ASSERT_TRUE(marker.has_value());
     EXPECT_EQ(std::get<std::string>(marker->value), "");

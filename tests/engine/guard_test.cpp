@@ -94,18 +94,45 @@ TEST(EngineGuards, AStoreLockedByAnotherProgramDoesNotHoldTheFrontEndThread) {
         HeldWriteLock other(h.dir / "settings.db");
         ASSERT_TRUE(other.Held());
         h.engine->OnTimer(ids::PollTimer(0));
-        // The new site's check is now waiting to store its address.
+        // The new site's check has handed its address to the store's writer.
         std::this_thread::sleep_for(300ms);
 
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(h.engine->IsMonitored(0));
         h.engine->OnPollButton(0);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-        EXPECT_TRUE(h.ui.Reports().empty());  // still waiting for the store
     }
     ASSERT_TRUE(h.ui.WaitForReports(1));
-    EXPECT_EQ(h.Store().Read(key::kLastWebsite, 0), dead);
-    EXPECT_EQ(h.Store().Read(key::kLastAlert, 0), "(alert not sent, missing email setup)");
+    // The store's writer held the check's writes until the lock went.
+    ASSERT_TRUE(h.Store().WaitForQueuedWrites(10s));
+    const SettingsStore other(h.dir / "settings.db");
+    EXPECT_EQ(other.Read(key::kLastWebsite, 0), dead);
+    EXPECT_EQ(other.Read(key::kLastAlert, 0), "(alert not sent, missing email setup)");
+}
+
+TEST(EngineGuards, AResetWhileTheStoreIsLockedIsSeenByTheNextCheckAndLandsLater) {
+    EngineHarness h;
+    RefusingPort refusing;
+    const std::string dead = "127.0.0.1:" + std::to_string(refusing.Port());
+    h.StoreSite(0, dead);
+    h.Store().Write(key::kWarned, 0, 1);  // this failure streak was alerted already
+    h.Load();
+    h.ui.Type(0, dead);
+    {
+        HeldWriteLock other(h.dir / "settings.db");
+        ASSERT_TRUE(other.Held());
+        const auto start = std::chrono::steady_clock::now();
+        h.engine->ResetSite(0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        // The check reads the reset it follows, although it is not written yet.
+        EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Unreachable);
+        ASSERT_TRUE(h.ui.LastUpdate(0).has_value());
+        EXPECT_EQ(h.ui.LastUpdate(0)->lastAlert, "(alert not sent, missing email setup)");
+    }
+    ASSERT_TRUE(h.Store().WaitForQueuedWrites(10s));
+    const SettingsStore after(h.dir / "settings.db");
+    EXPECT_EQ(after.Read(key::kWarned, 0), 1);
+    EXPECT_EQ(after.Read(key::kLastAlert, 0), "(alert not sent, missing email setup)");
 }
 
 TEST(EngineGuards, ShutdownReleasesAWorkerWaitingOnAMessageBox) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "daemon_checks.h"
 #include "orvalind_fixture.h"
@@ -61,6 +62,50 @@ INSTANTIATE_TEST_SUITE_P(StopSignals, OrvalindMonitorTest,
                          [](const ::testing::TestParamInfo<int>& signal) {
                              return std::string(sigabbrev_np(signal.param));
                          });
+
+TEST_F(OrvalindTest, SitesChangedWithTheSettingsToolWhileItRunsAreTakenOver) {
+    NginxServer nginx;
+    LoopbackServer slow(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n", 2s));
+    const std::string moved = "http://" + slow.HostAndPort() + "/";
+    Monitor(0, nginx.Url());
+    OrvalindProcess daemon(folders, {});
+    ASSERT_TRUE(daemon.WaitForOutput(nginx.Url(), 30s)) << daemon.Err();
+
+    // A new address, interval and threshold: checked at once, not 15 minutes later.
+    ASSERT_EQ(RunSettingsTool(folders, {"site", "1", moved, "2", "700"}).status, 0);
+    ASSERT_TRUE(slow.WaitForRequests(1, 10s)) << "the new address was not checked";
+    // Removed while that check runs: its result goes nowhere.
+    ASSERT_EQ(RunSettingsTool(folders, {"remove-site", "1"}).status, 0);
+    std::this_thread::sleep_for(3s);
+    daemon.Signal(SIGTERM);
+    ASSERT_EQ(daemon.WaitForExit(15s), 0) << daemon.Err();
+
+    EXPECT_EQ(PrintedChecks(daemon.Out()).count(moved), 0u) << daemon.Out();
+    EXPECT_EQ(AccessLog().find(moved), std::string::npos) << AccessLog();
+    // Nothing of the old copy was written back.
+    EXPECT_EQ(store.Read(key::kLastWebsite, 0), "");
+    EXPECT_EQ(store.Read(key::kLastWebsiteTitle, 0), "");
+    EXPECT_EQ(store.Read(key::kInterval, 0), 2);
+    EXPECT_EQ(store.Read(key::kWarn, 0), 700);
+    EXPECT_EQ(NumOpen(), 0);
+}
+
+TEST_F(OrvalindTest, AnIdleMonitorWakesNoThread) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer's own thread wakes ten times a second";
+#endif
+    NginxServer nginx;
+    Monitor(0, nginx.Url());
+    OrvalindProcess daemon(folders, {});
+    ASSERT_TRUE(daemon.WaitForOutput(nginx.Url(), 30s)) << daemon.Err();
+    // The check's thread ends, the instance count lands, the watcher has
+    // read the store after it: then nothing is due for 15 minutes.
+    std::this_thread::sleep_for(1s);
+    const auto before = ThreadSwitches(daemon.Pid());
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(ThreadSwitches(daemon.Pid()), before);
+    EXPECT_GE(before.size(), 4u);  // loop, signals, store writer, store watcher
+}
 
 TEST_F(OrvalindTest, AnInterruptedRoundReportsNoResult) {
     LoopbackServer silent(ServerScript::Only(ServerScript::Action::kStaySilent));

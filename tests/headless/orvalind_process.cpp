@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -57,8 +58,8 @@ int StatusOf(int waitStatus) {
 
 }  // namespace
 
-OrvalindProcess::OrvalindProcess(const ChildFolders& folders,
-                                 const std::vector<std::string>& args) {
+OrvalindProcess::OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args,
+                                 const char* binary) {
     std::filesystem::create_directories(folders.output);
     std::filesystem::create_directories(folders.home);
     const std::string stamp = std::to_string(SteadyClock::now().time_since_epoch().count());
@@ -67,7 +68,7 @@ OrvalindProcess::OrvalindProcess(const ChildFolders& folders,
 
     // Everything the child needs is built before the fork: after it, the
     // child may only make async-signal-safe calls.
-    std::vector<std::string> argvTexts = {kBinary};
+    std::vector<std::string> argvTexts = {binary};
     argvTexts.insert(argvTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts = ChildEnvironment(folders);
     std::vector<char*> argv = Pointers(argvTexts);
@@ -96,7 +97,7 @@ OrvalindProcess::OrvalindProcess(const ChildFolders& folders,
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(kBinary, argv.data(), envp.data());
+        ::execve(binary, argv.data(), envp.data());
         ::_exit(127);
     }
 }
@@ -154,6 +155,32 @@ std::string OrvalindProcess::Out() const {
 
 std::string OrvalindProcess::Err() const {
     return ReadFileBytes(errFile_);
+}
+
+DaemonRun RunSettingsTool(const ChildFolders& folders, const std::vector<std::string>& args) {
+    OrvalindProcess process(folders, args, OrvalindProcess::kSettingsTool);
+    DaemonRun run;
+    run.status = process.WaitForExit(std::chrono::seconds(30)).value_or(-1);
+    run.out = process.Out();
+    run.err = process.Err();
+    return run;
+}
+
+std::map<std::string, long> ThreadSwitches(pid_t pid) {
+    std::map<std::string, long> switches;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::istringstream status(ReadFileBytes(task.path() / "status"));
+        long& count = switches[task.path().filename().string()];
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+                count += std::stol(line.substr(line.find(':') + 1));
+            }
+        }
+    }
+    return switches;
 }
 
 DaemonRun RunOrvalind(const ChildFolders& folders, const std::vector<std::string>& args,

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,9 +33,12 @@ struct ChildFolders {
 class OrvalindProcess {
   public:
     static constexpr const char* kBinary = ORVALIND_PATH;
+    static constexpr const char* kSettingsTool = ORVALIN_SETTINGS_PATH;
 
-    // Starts orvalind with args. Throws std::runtime_error when it cannot.
-    OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args);
+    // Starts orvalind (or another of the programs) with args. Throws
+    // std::runtime_error when it cannot.
+    OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args,
+                    const char* binary = kBinary);
     // Kills the child when it still runs.
     ~OrvalindProcess();
     OrvalindProcess(const OrvalindProcess&) = delete;
@@ -49,6 +53,7 @@ class OrvalindProcess {
 
     std::string Out() const;
     std::string Err() const;
+    pid_t Pid() const { return pid_; }
 
   private:
     std::filesystem::path outFile_;
@@ -67,5 +72,11 @@ struct DaemonRun {
 // Runs orvalind to its end; a child still running after limit is killed.
 DaemonRun RunOrvalind(const ChildFolders& folders, const std::vector<std::string>& args,
                       std::chrono::milliseconds limit = std::chrono::seconds(60));
+// Runs orvalin-settings to its end in the same folders.
+DaemonRun RunSettingsTool(const ChildFolders& folders, const std::vector<std::string>& args);
+
+// The context switches of each thread of a running process so far, by
+// thread id: one more for every time a thread woke up or was preempted.
+std::map<std::string, long> ThreadSwitches(pid_t pid);
 
 }  // namespace orvalin::test

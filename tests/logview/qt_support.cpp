@@ -47,6 +47,7 @@ void Exec(const std::string& dbFile, const std::string& sql) {
         sqlite3_close(db);
         throw std::runtime_error("cannot open " + dbFile);
     }
+    sqlite3_busy_timeout(db, 5000);  // the engine's store writer may hold the lock a moment
     char* error = nullptr;
     const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     const std::string message = error ? error : "";
@@ -178,7 +179,7 @@ EngineFixture::~EngineFixture() {
     engine.reset();
 }
 
-StoreWriteLog::StoreWriteLog(SettingsStore& store) : dbFile_(store.Path().string()) {
+StoreWriteLog::StoreWriteLog(SettingsStore& store) : store_(store), dbFile_(store.Path().string()) {
     store.WriteInt("Test", "Touch", 1);  // makes the database and its table
     Exec(dbFile_,
          "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY, key TEXT);"
@@ -188,6 +189,7 @@ StoreWriteLog::StoreWriteLog(SettingsStore& store) : dbFile_(store.Path().string
 }
 
 std::vector<std::string> StoreWriteLog::Keys() const {
+    store_.WaitForQueuedWrites(std::chrono::seconds(10));
     std::vector<std::string> keys;
     sqlite3* db = nullptr;
     sqlite3_stmt* query = nullptr;

@@ -139,9 +139,11 @@ class EngineFixture {
 class StoreWriteLog {
   public:
     explicit StoreWriteLog(SettingsStore& store);
+    // Once the store's queued writes have landed.
     std::vector<std::string> Keys() const;
 
   private:
+    SettingsStore& store_;
     std::string dbFile_;
 };
 

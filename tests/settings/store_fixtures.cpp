@@ -1,10 +1,14 @@
 #include "store_fixtures.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 namespace orvalin::test {
 namespace fs = std::filesystem;
@@ -28,37 +32,71 @@ bool RunSql(const fs::path& dbFile, const std::string& sql) {
     return ran;
 }
 
-ExclusiveLockHolder::ExclusiveLockHolder(const fs::path& dbFile) {
-    int ready[2];
-    int release[2];
-    if (::pipe(ready) != 0 || ::pipe(release) != 0) {
+namespace {
+
+// The sqlite3 shell's full path, found before any fork.
+std::string ShellPath() {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) {
+            end = folders.size();
+        }
+        const std::string candidate = folders.substr(start, end - start) + "/sqlite3";
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return "/usr/bin/sqlite3";
+}
+
+}  // namespace
+
+ExclusiveLockHolder::ExclusiveLockHolder(const fs::path& dbFile, bool writesOnly) {
+    int toShell[2];
+    int fromShell[2];
+    if (::pipe2(toShell, O_CLOEXEC) != 0 || ::pipe2(fromShell, O_CLOEXEC) != 0) {
         return;
     }
+    // Everything the child needs is made before the fork: the test process
+    // has threads, so the child may only exec.
+    const std::string shell = ShellPath();
+    const std::string file = dbFile.string();
+    const char* argv[] = {shell.c_str(), "-batch", "-bail", file.c_str(), nullptr};
     child_ = ::fork();
     if (child_ == 0) {
-        ::close(ready[0]);
-        ::close(release[1]);
-        sqlite3* db = nullptr;
-        // Exclusive locking mode keeps the lock on the database file itself,
-        // so that not even a reader of the write-ahead log gets in.
-        const bool locked =
-            sqlite3_open_v2(dbFile.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr,
-                         nullptr) == SQLITE_OK;
-        const char state = locked ? 'y' : 'n';
-        if (::write(ready[1], &state, 1) != 1 || !locked) {
-            ::_exit(1);
+        if (::dup2(toShell[0], STDIN_FILENO) < 0 || ::dup2(fromShell[1], STDOUT_FILENO) < 0) {
+            ::_exit(126);
         }
-        char done = 0;
-        [[maybe_unused]] const auto got = ::read(release[0], &done, 1);
-        ::_exit(0);
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::_exit(127);
     }
-    ::close(ready[1]);
-    ::close(release[0]);
-    release_ = release[1];
-    char state = 0;
-    holding_ = child_ > 0 && ::read(ready[0], &state, 1) == 1 && state == 'y';
-    ::close(ready[0]);
+    ::close(toShell[0]);
+    ::close(fromShell[1]);
+    release_ = toShell[1];
+    output_ = fromShell[0];
+    if (child_ < 0) {
+        return;
+    }
+    // Exclusive locking mode keeps the lock on the database file itself, so
+    // that not even a reader of the write-ahead log gets in. -bail ends the
+    // shell at a failed BEGIN, before it says it holds the lock.
+    const std::string lock = std::string(".timeout 5000\n") +
+                             (writesOnly ? "BEGIN IMMEDIATE;\n"
+                                         : "PRAGMA locking_mode = EXCLUSIVE;\nBEGIN EXCLUSIVE;\n") +
+                             "SELECT 'held';\n";
+    if (::write(release_, lock.data(), lock.size()) != static_cast<ssize_t>(lock.size())) {
+        return;
+    }
+    std::string said;
+    char c = 0;
+    while (said.find("held\n") == std::string::npos && ::read(output_, &c, 1) == 1) {
+        said += c;
+    }
+    holding_ = said.find("held\n") != std::string::npos;
 }
 
 ExclusiveLockHolder::~ExclusiveLockHolder() {
@@ -66,6 +104,7 @@ ExclusiveLockHolder::~ExclusiveLockHolder() {
 }
 
 void ExclusiveLockHolder::Release() {
+    // The end of its input ends the shell, and its transaction with it.
     if (release_ >= 0) {
         ::close(release_);
         release_ = -1;
@@ -74,6 +113,10 @@ void ExclusiveLockHolder::Release() {
         int status = 0;
         ::waitpid(child_, &status, 0);
         child_ = -1;
+    }
+    if (output_ >= 0) {
+        ::close(output_);
+        output_ = -1;
     }
     holding_ = false;
 }

@@ -13,11 +13,13 @@ namespace orvalin::test {
 // connection; false when any statement failed.
 bool RunSql(const std::filesystem::path& dbFile, const std::string& sql);
 
-// A child process that holds the database exclusively (no other connection
-// may read or write it) until Release() or the end of the object.
+// A sqlite3 shell that holds the database exclusively (no other connection
+// may read or write it) until Release() or the end of the object. With
+// writesOnly it holds the write lock only, inside BEGIN IMMEDIATE: others
+// still read.
 class ExclusiveLockHolder {
   public:
-    explicit ExclusiveLockHolder(const std::filesystem::path& dbFile);
+    explicit ExclusiveLockHolder(const std::filesystem::path& dbFile, bool writesOnly = false);
     ~ExclusiveLockHolder();
     ExclusiveLockHolder(const ExclusiveLockHolder&) = delete;
     ExclusiveLockHolder& operator=(const ExclusiveLockHolder&) = delete;
@@ -29,6 +31,7 @@ class ExclusiveLockHolder {
   private:
     pid_t child_ = -1;
     int release_ = -1;
+    int output_ = -1;
     bool holding_ = false;
 };
 
