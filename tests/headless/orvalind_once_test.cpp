@@ -100,6 +100,11 @@ TEST_F(OrvalindOnceTest, OneRoundChecksEverySiteAndPrintsLogsMailsAndStoresItsOu
     EXPECT_EQ(printed.find(missing)->second.outcome, "unexpected response");
     EXPECT_EQ(printed.find(unreachable)->second.outcome, "unreachable");
     EXPECT_EQ(printed.find(good)->second.caption, good);
+    // The caption is the address: it is printed once.
+    EXPECT_TRUE(std::regex_search(
+        run.out, std::regex("(^|\n)" + EscapeRegex(good) +
+                            ": success; Last access: " + kLastAccessOfAnAnswer + "\n")))
+        << run.out;
     EXPECT_TRUE(
         std::regex_match(printed.find(good)->second.lastAccess, std::regex(kLastAccessOfAnAnswer)))
         << run.out;
@@ -274,6 +279,8 @@ TEST_F(OrvalindOnceTest, WithoutAMailServerTheHintNamesTheSettingsToolAndNotices
     Monitor(1, missing);
     Monitor(2, good);
     store.Write(key::kWarned, 2, 1);
+    Monitor(3, good);
+    store.Write(key::kWarn, 3, 0);  // slow: its warning is not tried either
 
     const DaemonRun run = RunOrvalind(folders, {"--once"});
     ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
@@ -283,6 +290,7 @@ TEST_F(OrvalindOnceTest, WithoutAMailServerTheHintNamesTheSettingsToolAndNotices
     EXPECT_NE(first, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(hint, first + 1), std::string::npos) << "printed twice: " << run.err;
     EXPECT_EQ(run.out.find("orvalin-settings"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("ERROR"), std::string::npos) << run.err;
 
     EXPECT_EQ(store.Read(key::kLastAlert, 1), text::kAlertNotSent);
     EXPECT_EQ(store.Read(key::kWarned, 1), 1);
