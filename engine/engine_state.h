@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine/frontend.h"
@@ -17,6 +18,7 @@
 #include "mail/smtp_client.h"
 #include "platform/clock.h"
 #include "probe/site_probe.h"
+#include "secrets/keyring.h"
 #include "settings/settings_store.h"
 #include "settings/store_watcher.h"
 
@@ -49,7 +51,8 @@ struct SlotState {
 };
 
 struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared> {
-    Shared(FrontEnd fe, std::shared_ptr<SettingsStore> settings, std::shared_ptr<IClock> time);
+    Shared(FrontEnd fe, std::shared_ptr<SettingsStore> settings, std::shared_ptr<IClock> time,
+           std::shared_ptr<IKeyring> secrets);
 
     SlotState& Slot(int i) { return slots[static_cast<std::size_t>(i)]; }
 
@@ -143,6 +146,24 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     void TakeOverSlot(FrontEnd& fe, int i, const StoreChanges& changes);
     void MonitorAddress(FrontEnd& fe, int i, const std::string& address);
 
+    // ---- the mail password in the keyring (password_keeping.cpp) ----
+
+    // Runs job on a worker counted in mailJobs, one keyring job at a time.
+    bool StartKeyringJob(std::function<void(Shared&)> job);
+    // Worker: moves a password the store holds into the keyring, or reads the
+    // one the keyring keeps into the mail copy.
+    void SyncWithKeyring();
+    // Worker: files the password the email setup saved (before: the settings
+    // it replaced); toKeyring: the store was given an empty one.
+    void FilePassword(const MailSettings& before, const MailSettings& after, bool toKeyring);
+    // The mail client's look-up before a mail that logs in.
+    std::optional<std::string> FreshPassword(const SmtpAccount& account);
+    // Sets the copy's password when the copy still names owner and holds
+    // expected.
+    void UseKeyringPassword(const PasswordOwner& owner, const std::string& expected,
+                            const std::string& password);
+    void NoteKeyring(const KeyringAnswer& answer);
+
     MailSettings MailCopy() const;
     void UseMail(const MailSettings& settings);
     void UseLogSettings(const LogSettings& settings);
@@ -159,8 +180,15 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     FrontEndGate gate;
     std::atomic<bool> stopping{false};
     ThreadStarter startThread = StartDetachedThread;
-    mutable std::mutex mailMutex;
+    mutable std::mutex mailMutex;  // guards mail and the client's account
     MailSettings mail;
+    std::shared_ptr<IKeyring> keyring;  // null: the store keeps the password
+    std::mutex keyringJobMutex;         // held by the keyring job that runs
+    // Passwords the email setup saved that are not yet in the keyring: until
+    // then the held copy is newer than the keyring's item.
+    std::atomic<int> filingsPending{0};
+    mutable std::mutex placeMutex;
+    PasswordPlace passwordPlace;
     mutable std::mutex storeProblemMutex;
     std::string storeProblem;  // why the store could not be read at start-up
     std::unique_ptr<StoreWatcher> watcher;
@@ -176,6 +204,7 @@ std::string Trim(const std::string& text);
 // are the default logs.
 MailSettings MailSettingsOf(const SettingsSnapshot& store);
 LogSettings LogSettingsOf(const SettingsSnapshot& store);
+SmtpAccount AccountOf(const MailSettings& settings);
 // The site of a slot as the store holds it: empty when lastWebsite is.
 std::string StoredSite(const SettingsSnapshot& store, int slot);
 

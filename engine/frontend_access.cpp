@@ -20,12 +20,16 @@ std::string Trim(const std::string& text) {
 }
 
 CMonitorEngine::Shared::Shared(FrontEnd fe, std::shared_ptr<SettingsStore> settings,
-                               std::shared_ptr<IClock> time)
+                               std::shared_ptr<IClock> time, std::shared_ptr<IKeyring> secrets)
     : frontEnd(fe),
       store(std::move(settings)),
       clock(std::move(time)),
       logs(*clock),
-      smtp(*store, *this, *clock) {
+      smtp(*store, *this, *clock),
+      keyring(std::move(secrets)) {
+    if (keyring) {
+        smtp.freshPassword = [this](const SmtpAccount& account) { return FreshPassword(account); };
+    }
     for (int i = 0; i < kSlotCount; ++i) {
         Slot(i).caption = DefaultCaption(i);
         Slot(i).intervalMinutes = key::kInterval.fallback;

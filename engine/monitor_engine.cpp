@@ -22,8 +22,9 @@ bool ValidSlot(int i) {
 }  // namespace
 
 CMonitorEngine::CMonitorEngine(FrontEnd frontEnd, std::shared_ptr<SettingsStore> store,
-                               std::shared_ptr<IClock> clock)
-    : shared_(std::make_shared<Shared>(frontEnd, std::move(store), std::move(clock))) {}
+                               std::shared_ptr<IClock> clock, std::shared_ptr<IKeyring> keyring)
+    : shared_(std::make_shared<Shared>(frontEnd, std::move(store), std::move(clock),
+                                       std::move(keyring))) {}
 
 CMonitorEngine::~CMonitorEngine() {
     Shutdown();
@@ -39,6 +40,9 @@ void CMonitorEngine::Start() {
         shared_->ArmTimer(ids::PollTimer(i), kFirstPollMs[i]);
     }
     shared_->WatchStore();
+    if (shared_->keyring) {
+        shared_->StartKeyringJob([](Shared& s) { s.SyncWithKeyring(); });
+    }
 }
 
 bool CMonitorEngine::OnTimer(int id) {

@@ -11,6 +11,7 @@
 #include "logs/log_writer.h"
 #include "mail/smtp_client.h"
 #include "platform/clock.h"
+#include "secrets/keyring.h"
 #include "settings/settings_store.h"
 
 namespace orvalin {
@@ -36,6 +37,13 @@ struct LogSettings {
     std::string errorLogFile;
 };
 
+// Where the mail password is kept, as the engine last learnt it.
+struct PasswordPlace {
+    bool keyring = false;   // in the keyring; otherwise in the settings store
+    std::string problem;    // why the keyring could not be used, when it could not
+    std::string storeFile;  // the settings store's path
+};
+
 // A message to send for the front end.
 struct MailMessage {
     std::string from;
@@ -56,8 +64,11 @@ bool StartDetachedThread(std::function<void()> job);
 
 class CMonitorEngine {
   public:
+    // With a keyring, the mail password is kept there (see SaveMailSettings
+    // and Start) and looked up again before each mail that logs in; without
+    // one, the store keeps it.
     CMonitorEngine(FrontEnd frontEnd, std::shared_ptr<SettingsStore> store,
-                   std::shared_ptr<IClock> clock);
+                   std::shared_ptr<IClock> clock, std::shared_ptr<IKeyring> keyring = nullptr);
     ~CMonitorEngine();
     CMonitorEngine(const CMonitorEngine&) = delete;
     CMonitorEngine& operator=(const CMonitorEngine&) = delete;
@@ -74,7 +85,8 @@ class CMonitorEngine {
     // Arms the start-up timer and the four first polls, and from then on
     // takes over what other programs commit to the store: a slot's address
     // (checked at once, or no longer checked), interval and threshold, and
-    // the mail and log settings.
+    // the mail and log settings. With a keyring, a mail password the store
+    // holds is moved into it, and one the keyring keeps is read, on a worker.
     void Start();
 
     // Timer 245 and 312 to 315; false for any other id.
@@ -117,7 +129,12 @@ class CMonitorEngine {
     // The email setup's OK: the in-memory copy, then the store, key by key:
     // SMTPName, SMTPEmail, SMTPUsername, SMTPPassword, SMTP, SMTPAuth,
     // SMTPAlert, SMTPRecovery (queued: the call never waits for the file).
+    // Where the keyring was usable, SMTPPassword is stored empty and the
+    // password goes into the keyring on a worker (into the store after all
+    // when that fails); otherwise the store keeps it, and the worker tries to
+    // move it into the keyring.
     void SaveMailSettings(const MailSettings& settings);
+    PasswordPlace MailPasswordPlace() const;
     LogSettings Logging() const;
     // The log settings' OK: the log writer, then the store: DoAccessLog,
     // DoErrorLog, AccessLogFile, ErrorLogFile (queued). The next line uses them.

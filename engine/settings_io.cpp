@@ -112,32 +112,51 @@ void CMonitorEngine::SetMail(const MailSettings& settings) {
     shared_->UseMail(settings);
 }
 
+SmtpAccount AccountOf(const MailSettings& settings) {
+    return {.server = settings.server,
+            .authenticate = settings.authenticate,
+            .username = settings.username,
+            .password = settings.password,
+            .senderName = settings.senderName,
+            .senderEmail = settings.senderEmail,
+            .verifyTls = settings.verifyTls};
+}
+
 void CMonitorEngine::Shared::UseMail(const MailSettings& settings) {
-    {
-        std::lock_guard lock(mailMutex);
-        mail = settings;
-    }
-    smtp.SetAccount({.server = settings.server,
-                     .authenticate = settings.authenticate,
-                     .username = settings.username,
-                     .password = settings.password,
-                     .senderName = settings.senderName,
-                     .senderEmail = settings.senderEmail,
-                     .verifyTls = settings.verifyTls});
+    std::lock_guard lock(mailMutex);
+    mail = settings;
+    smtp.SetAccount(AccountOf(settings));
 }
 
 void CMonitorEngine::SaveMailSettings(const MailSettings& settings) {
+    Shared& s = *shared_;
+    const MailSettings before = s.MailCopy();
     SetMail(settings);
+    // The keyring takes the password where it was usable; the store keeps an
+    // empty one then.
+    const bool toKeyring = s.keyring && MailPasswordPlace().keyring;
     // In this order, and together: one transaction.
-    shared_->store->Queue(SettingsBatch()
-                              .Set(key::kSmtpName, settings.senderName)
-                              .Set(key::kSmtpEmail, settings.senderEmail)
-                              .Set(key::kSmtpUsername, settings.username)
-                              .Set(key::kSmtpPassword, settings.password)
-                              .Set(key::kSmtp, settings.server)
-                              .Set(key::kSmtpAuth, settings.authenticate ? 1 : 0)
-                              .Set(key::kSmtpAlert, settings.alertRecipient)
-                              .Set(key::kSmtpRecovery, settings.recoveryRecipient));
+    SettingsBatch batch;
+    batch.Set(key::kSmtpName, settings.senderName)
+        .Set(key::kSmtpEmail, settings.senderEmail)
+        .Set(key::kSmtpUsername, settings.username)
+        .Set(key::kSmtpPassword, toKeyring ? std::string() : settings.password)
+        .Set(key::kSmtp, settings.server)
+        .Set(key::kSmtpAuth, settings.authenticate ? 1 : 0)
+        .Set(key::kSmtpAlert, settings.alertRecipient)
+        .Set(key::kSmtpRecovery, settings.recoveryRecipient);
+    s.filingsPending += 1;
+    const bool filing = s.keyring && s.StartKeyringJob([before, settings, toKeyring](Shared& job) {
+        job.FilePassword(before, settings, toKeyring);
+        job.filingsPending -= 1;
+    });
+    if (!filing) {
+        s.filingsPending -= 1;
+    }
+    if (toKeyring && !filing) {
+        batch.Set(key::kSmtpPassword, settings.password);  // no worker: the store keeps it
+    }
+    s.store->Queue(std::move(batch));
 }
 
 LogSettings CMonitorEngine::Logging() const {

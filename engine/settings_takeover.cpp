@@ -59,7 +59,15 @@ void CMonitorEngine::Shared::TakeOver(FrontEnd& fe, const StoreChanges& changes)
                    {key::kSmtpName, key::kSmtpUsername, key::kSmtpPassword, key::kSmtp,
                     key::kSmtpAlert, key::kSmtpEmail, key::kSmtpRecovery},
                    {key::kSmtpAuth, key::kSmtpTlsVerify})) {
-        UseMail(MailSettingsOf(now));
+        MailSettings taken = MailSettingsOf(now);
+        if (keyring && taken.password.empty()) {
+            // The keyring's, looked up again on a worker.
+            taken.password = MailCopy().password;
+        }
+        UseMail(taken);
+        if (keyring) {
+            StartKeyringJob([](Shared& s) { s.SyncWithKeyring(); });
+        }
     }
     if (AnyChanged(changes, {key::kAccessLogFile, key::kErrorLogFile},
                    {key::kDoAccessLog, key::kDoErrorLog})) {

@@ -26,6 +26,7 @@
 #include "platform/instance_lock.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "secrets/keyring.h"
 #include "settings/instance_count.h"
 #include "settings/settings_store.h"
 
@@ -150,8 +151,10 @@ int main(int argc, char** argv) {
     const auto sharedLoop = std::make_shared<EventLoop>();
     EventLoop& loop = *sharedLoop;
     HeadlessFrontEnd frontEnd(std::cout, std::cerr, errIsJournal);
+    // The mail password is looked up in the keyring before a mail that logs
+    // in; a running monitor also moves one the store holds into it.
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
-                          std::make_shared<SystemClock>());
+                          std::make_shared<SystemClock>(), SessionKeyring());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
 
     engine.LoadSettings();

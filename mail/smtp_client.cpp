@@ -114,6 +114,11 @@ int CSmtpClient::SendMail(std::string from, std::string to, std::string subject,
         std::lock_guard lock(accountMutex_);
         account = account_;
     }
+    if (account.authenticate && freshPassword) {
+        if (std::optional<std::string> fresh = freshPassword(account)) {
+            account.password = std::move(*fresh);
+        }
+    }
     // Line breaks are dropped from everything that goes into a command or a
     // header line, so that no setting or typed text can add one of its own.
     const std::string serverName = StripLineBreaks(account.server);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "mail/smtp_exchange.h"
@@ -77,6 +78,10 @@ class CSmtpClient {
     // Makes the connection of each session: TCP, which a session with a login
     // secures with TLS, unless replaced.
     TransportFactory makeTransport = [] { return std::make_unique<PlainSmtpTransport>(); };
+    // When set, asked before each message of an account that logs in; a
+    // password it gives is used for that message instead of the held one
+    // (the keyring's, which another program may have changed).
+    std::function<std::optional<std::string>(const SmtpAccount&)> freshPassword;
 
   private:
     std::string NextMessageId();

@@ -120,6 +120,13 @@ inline constexpr std::string_view kEmailPasswordLabel = "&Password:";
 // The hidden sender-name field, as screen readers name it.
 inline constexpr std::string_view kEmailSenderName = "Sender name";
 inline constexpr std::string_view kEmailAuthenticate = "&Server requires authentication";
+// Under the password: where it is kept (the settings file's path follows)
+inline constexpr std::string_view kEmailPasswordInKeyring = "The password is kept in the keyring.";
+inline constexpr std::string_view kEmailPasswordInFile =
+    "The password is kept in the settings file ";
+inline constexpr std::string_view kEmailKeyringFailedOpen = "The keyring could not be used (";
+inline constexpr std::string_view kEmailKeyringFailedClose =
+    "), so the password is kept in the settings file ";
 inline constexpr std::string_view kEmailNeedAlert =
     "Please enter an email address for the recipient of Orvalin alerts.";
 inline constexpr std::string_view kEmailNeedRecovery =

@@ -182,6 +182,12 @@ inline constexpr std::string_view kToolHelp =
     "  get          the value as it is held, unescaped.\n"
     "  set-int      hold an int value, replacing any value of that key.\n"
     "  set-string   hold a string value, replacing any value of that key.\n"
+    "               The mail password (Settings SMTPPassword) goes into the\n"
+    "               keyring (the Secret Service: GNOME Keyring, KWallet) where\n"
+    "               one runs, the store then holding an empty one, and into the\n"
+    "               store otherwise; standard error says where. get reads it\n"
+    "               from there, and a new SMTP or SMTPUsername takes the\n"
+    "               keyring's item along.\n"
     "  site         monitor ADDRESS in slot SLOT, 1 to 4 for the panels Website 1\n"
     "               to Website 4 (keys use SLOT-1, e.g. lastWebsite0). ADDRESS is\n"
     "               http://HOST..., https://HOST... or HOST... (then http), with\n"
@@ -224,6 +230,23 @@ inline constexpr std::string_view kToolAddressScheme =
 inline constexpr std::string_view kToolAddressNoHost =
     "orvalin-settings: the address names no host: ";
 inline constexpr std::string_view kToolNoSite = "(none)";
+
+// The keyring (the Secret Service) that keeps the mail password, and what
+// orvalin-settings says about it on standard error
+inline constexpr std::string_view kKeyringLabelBefore = "Orvalin mail password for ";
+inline constexpr std::string_view kKeyringLabelBetween = " on ";
+inline constexpr std::string_view kKeyringNoBus = "there is no session bus";
+inline constexpr std::string_view kKeyringNoLibrary = "libsecret-1.so.0 cannot be loaded";
+inline constexpr std::string_view kKeyringNoThread = "no thread could be started";
+inline constexpr std::string_view kKeyringTimedOut = "the keyring did not answer in time";
+inline constexpr std::string_view kKeyringReadBackDiffers =
+    "the keyring gave back another password than the one stored";
+inline constexpr std::string_view kToolPasswordInKeyring =
+    "orvalin-settings: the mail password is kept in the keyring (Secret Service)";
+inline constexpr std::string_view kToolPasswordInStore =
+    "orvalin-settings: the mail password is kept in the settings store ";
+inline constexpr std::string_view kToolKeyringFailed =
+    "orvalin-settings: the keyring could not be used: ";
 
 // Web probe (modern mode) and SMTP client with TLS and login
 // A failed TLS handshake of an https:// probe: this prefix and OpenSSL's cause,

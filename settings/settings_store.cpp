@@ -252,6 +252,19 @@ bool SettingsStore::Write(const SettingsBatch& batch) {
     return WriteWithin(batch, -1);
 }
 
+bool SettingsStore::ReplaceIfHeld(const StringKey& k, std::string_view held,
+                                  std::string_view replacement) {
+    writer_->WaitUntilEmpty(kDefaultBusyTimeout);
+    std::lock_guard order(fileOrder_);
+    const StoredValue expected{std::string(k.section), std::string(k.name), std::string(held)};
+    if (!store_db::ReplaceIfHeld(*pool_, dbFile_, expected, std::string(replacement), -1)) {
+        return false;
+    }
+    std::lock_guard lock(knownMutex_);
+    known_[{expected.section, expected.key}] = std::string(replacement);
+    return true;
+}
+
 bool SettingsStore::WriteWithin(const SettingsBatch& batch, int busyTimeoutMs) {
     if (batch.Empty()) {
         return true;

@@ -90,6 +90,12 @@ class SettingsStore : public KeyTableReads<SettingsStore> {
     // before it are waited for first (at most the busy timeout).
     bool Write(const SettingsBatch& batch);
 
+    // Replaces the held value of k with replacement, in one transaction and
+    // only while the store holds held: a value someone else wrote since it was
+    // read is never replaced. Queued batches are waited for first (at most the
+    // busy timeout). True when it was replaced.
+    bool ReplaceIfHeld(const StringKey& k, std::string_view held, std::string_view replacement);
+
     // Hands the batch to the writer thread and returns at once, never waiting
     // for the file. Batches are written in the order queued, each in one
     // transaction; one that cannot be written now is tried again until it

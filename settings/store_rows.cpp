@@ -131,10 +131,7 @@ bool ReadRows(Connection& connection, const std::vector<StoredValue>* keys,
 
 // IMMEDIATE takes the write lock at once, so the busy timeout covers the whole
 // wait for other writers, in this process or another.
-bool WriteRows(Connection& connection, const std::vector<StoredValue>& values, DbError& error) {
-    if (!connection.Execute("BEGIN IMMEDIATE") || !connection.Execute(kCreateTable)) {
-        return Fail(connection, error);
-    }
+bool ReplaceRows(Connection& connection, const std::vector<StoredValue>& values) {
     Statement replace(connection, kReplaceValue);
     bool stored = replace.IsReady();
     for (std::size_t i = 0; stored && i < values.size(); ++i) {
@@ -142,10 +139,26 @@ bool WriteRows(Connection& connection, const std::vector<StoredValue>& values, D
                  replace.BindValue(3, values[i].value) && replace.Step() == SQLITE_DONE;
         replace.Reset();
     }
-    if (!stored || !connection.Execute("COMMIT")) {
+    return stored;
+}
+
+bool WriteRows(Connection& connection, const std::vector<StoredValue>& values, DbError& error) {
+    if (!connection.Execute("BEGIN IMMEDIATE") || !connection.Execute(kCreateTable)) {
+        return Fail(connection, error);
+    }
+    if (!ReplaceRows(connection, values) || !connection.Execute("COMMIT")) {
         return Fail(connection, error);
     }
     return true;
+}
+
+// Whether the row of expected holds its value, read inside the caller's
+// write transaction.
+bool Holds(Connection& connection, const StoredValue& expected) {
+    Statement query(connection, kSelectValue);
+    return query.IsReady() && query.BindText(1, expected.section) &&
+           query.BindText(2, expected.key) && query.Step() == SQLITE_ROW &&
+           query.ValueAt(2) == expected.value;
 }
 
 // True when every value of the batch (the last one given for each key) is
@@ -227,6 +240,33 @@ bool WriteStore(ConnectionPool& pool, const fs::path& file, const SettingsBatch&
     }
     CheckSidecars(connection, file);
     return true;
+}
+
+bool ReplaceIfHeld(ConnectionPool& pool, const fs::path& file, const StoredValue& expected,
+                   const SettingValue& replacement, int busyTimeoutMs) {
+    const store_file::State state = store_file::Inspect(file);
+    if (state.kind != store_file::State::Kind::kFile) {
+        return false;
+    }
+    DbError error;
+    auto lease = pool.Acquire(state.identity, error, busyTimeoutMs);
+    if (!lease) {
+        return false;
+    }
+    Connection& connection = **lease;
+    connection.UseWriteAheadLog();
+    if (!connection.EndOpenTransaction() || !connection.Execute("BEGIN IMMEDIATE") ||
+        !connection.Execute(kCreateTable)) {
+        return Fail(connection, error);
+    }
+    const bool held = Holds(connection, expected);
+    if ((held &&
+         !ReplaceRows(connection, {StoredValue{expected.section, expected.key, replacement}})) ||
+        !connection.Execute("COMMIT")) {
+        return Fail(connection, error);
+    }
+    CheckSidecars(connection, file);
+    return held;
 }
 
 }  // namespace orvalin::store_db

@@ -24,4 +24,10 @@ SettingsSnapshot ReadStore(ConnectionPool& pool, const std::filesystem::path& fi
 bool WriteStore(ConnectionPool& pool, const std::filesystem::path& file, const SettingsBatch& batch,
                 int busyTimeoutMs);
 
+// Replaces the value of expected's key with replacement in one write
+// transaction, provided the file holds expected's value then. False when it
+// held another value (or none) or could not be written.
+bool ReplaceIfHeld(ConnectionPool& pool, const std::filesystem::path& file,
+                   const StoredValue& expected, const SettingValue& replacement, int busyTimeoutMs);
+
 }  // namespace orvalin::store_db

@@ -49,6 +49,9 @@ int List(const ToolContext& tool, const Arguments& args) {
 }
 
 int Get(const ToolContext& tool, const Arguments& args) {
+    if (IsMailPassword(args[0], args[1])) {
+        return RunGetPassword(tool);
+    }
     const SettingsSnapshot snapshot = tool.store.Snapshot();
     if (!snapshot.Readable()) {
         return tool.Unreadable(snapshot);
@@ -71,6 +74,12 @@ int SetInt(const ToolContext& tool, const Arguments& args) {
 }
 
 int SetString(const ToolContext& tool, const Arguments& args) {
+    if (IsMailPassword(args[0], args[1])) {
+        return RunSetPassword(tool, args[2]);
+    }
+    if (NamesPasswordOwner(args[0], args[1])) {
+        return RunSetPasswordOwner(tool, args[1], args[2]);
+    }
     return tool.AfterWrite(tool.store.WriteString(args[0], args[1], args[2]));
 }
 
@@ -155,7 +164,8 @@ std::string EscapeField(std::string_view text) {
 }
 
 int RunSettingsTool(const std::vector<std::string_view>& args,
-                    const std::filesystem::path& storeFile, std::ostream& out, std::ostream& err) {
+                    const std::filesystem::path& storeFile, IKeyring& keyring, std::ostream& out,
+                    std::ostream& err) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << text::kToolUsage << text::kToolHelp << text::kToolStoreIs << storeFile.string()
             << '\n';
@@ -164,7 +174,7 @@ int RunSettingsTool(const std::vector<std::string_view>& args,
     for (const Command& command : kCommands) {
         if (!args.empty() && command.Accepts(args)) {
             SettingsStore store(storeFile);
-            return command.run(ToolContext{store, out, err},
+            return command.run(ToolContext{store, keyring, out, err},
                                Arguments(args.begin() + 1, args.end()));
         }
     }

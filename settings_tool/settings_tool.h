@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "secrets/keyring.h"
+
 namespace orvalin::tool {
 
 inline constexpr int kExitOk = 0;
@@ -20,10 +22,12 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitUnreadable = 3;
 
 // Runs one command line (without the program's name) on the store at
-// storeFile, printing results to out and problems to err; gives the exit
-// status.
+// storeFile, with the mail password in keyring where it can take it,
+// printing results to out and problems (and where the password is kept) to
+// err; gives the exit status.
 int RunSettingsTool(const std::vector<std::string_view>& args,
-                    const std::filesystem::path& storeFile, std::ostream& out, std::ostream& err);
+                    const std::filesystem::path& storeFile, IKeyring& keyring, std::ostream& out,
+                    std::ostream& err);
 
 // A field of the list and sites output, with backslash, TAB, line feed and
 // carriage return written as \\, \t, \n and \r.

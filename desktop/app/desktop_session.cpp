@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "resources/desktop_texts.h"
+#include "secrets/keyring.h"
 #include "settings/instance_count.h"
 #include "settings/settings_store.h"
 
@@ -26,7 +27,7 @@ constexpr std::chrono::milliseconds kStartupReadWait{3000};
 
 SessionOptions DefaultSessionOptions() {
     return SessionOptions{SettingsStore::DefaultPath(), InstanceLock::DefaultLockFile(),
-                          AutostartEntry(), nullptr};
+                          AutostartEntry(), nullptr, SessionKeyring()};
 }
 
 DesktopSession::DesktopSession(SessionOptions options)
@@ -45,7 +46,7 @@ DesktopSession::DesktopSession(SessionOptions options)
     std::shared_ptr<IClock> clock = options.clock ? options.clock : std::make_shared<SystemClock>();
     engine_ = std::make_unique<CMonitorEngine>(
         FrontEnd{*frontEnd_, *frontEnd_, *frontEnd_, *frontEnd_, *timers_, *dispatcher_}, store_,
-        std::move(clock));
+        std::move(clock), std::move(options.keyring));
     timers_->onFire = [engine = engine_.get()](int id) { engine->OnTimer(id); };
     window_->AttachEngine(*engine_);
 

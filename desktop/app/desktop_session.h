@@ -11,6 +11,7 @@
 namespace orvalin {
 class CMonitorEngine;
 class IClock;
+class IKeyring;
 class InstanceLock;
 class SettingsStore;
 }  // namespace orvalin
@@ -29,6 +30,8 @@ struct SessionOptions {
     std::filesystem::path lockFile;
     AutostartEntry autostart;
     std::shared_ptr<IClock> clock;  // the system clock when empty
+    // Keeps the mail password; when empty, the settings store keeps it.
+    std::shared_ptr<IKeyring> keyring;
 };
 
 SessionOptions DefaultSessionOptions();

@@ -50,10 +50,24 @@ class TestRunningNotice : public QDialog {
     bool finished_ = false;
 };
 
+// Where the password is kept: in the keyring, or in the settings file.
+QString PasswordPlaceText(const PasswordPlace& place) {
+    if (place.keyring) {
+        return Q(text::kEmailPasswordInKeyring);
+    }
+    const std::string file = place.storeFile + ".";
+    if (place.problem.empty()) {
+        return Q(std::string(text::kEmailPasswordInFile) + file);
+    }
+    return Q(std::string(text::kEmailKeyringFailedOpen) + place.problem +
+             std::string(text::kEmailKeyringFailedClose) + file);
+}
+
 }  // namespace
 
 void EmailCommands::OpenSettings() {
     EmailSetupDialog dialog(engine_.Mail(), dialogs_, &window_);
+    dialog.ShowPasswordPlace(PasswordPlaceText(engine_.MailPasswordPlace()));
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }

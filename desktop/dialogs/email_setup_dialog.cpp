@@ -99,9 +99,14 @@ void EmailSetupDialog::FollowAlert(const QString& alert) {
 void EmailSetupDialog::EnableAccount(bool on) {
     for (QWidget* control :
          {static_cast<QWidget*>(ui_->usernameLabel), static_cast<QWidget*>(ui_->usernameEdit),
-          static_cast<QWidget*>(ui_->passwordEdit), static_cast<QWidget*>(ui_->passwordLabel)}) {
+          static_cast<QWidget*>(ui_->passwordEdit), static_cast<QWidget*>(ui_->passwordLabel),
+          static_cast<QWidget*>(ui_->passwordPlaceText)}) {
         control->setEnabled(on);
     }
+}
+
+void EmailSetupDialog::ShowPasswordPlace(const QString& where) {
+    ui_->passwordPlaceText->setText(where);
 }
 
 // Once the user has been in the recovery field it keeps its own address.

@@ -26,6 +26,8 @@ class EmailSetupDialog : public QDialog {
 
     // The values as accepted by OK.
     MailSettings Result() const { return settings_; }
+    // The line under the password that says where it is kept.
+    void ShowPasswordPlace(const QString& where);
 
     QLineEdit& Field(int controlId) const;
 

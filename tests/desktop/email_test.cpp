@@ -19,6 +19,7 @@
 #include "desktop/window/main_window.h"
 #include "engine/monitor_engine.h"
 #include "session_fixture.h"
+#include "support/secret_service.h"
 #include "support/smtp_servers.h"
 #include "widget_driver.h"
 
@@ -244,6 +245,10 @@ TEST_F(EmailCommand, SavesInOrderRecommendsTheTestAndSendsBothTestMessages) {
         if (setup == nullptr) {
             return false;
         }
+        // Without a keyring the store keeps the password, and says so.
+        EXPECT_EQ(
+            setup->findChild<QLabel*>("passwordPlaceText")->text().toStdString(),
+            "The password is kept in the settings file " + (dir / "settings.db").string() + ".");
         setup->Field(1006).setText("me@example.org");
         setup->Field(1007).setText("ops@example.org");
         setup->Field(1002).setText(QString::fromStdString(sink.Address()));
@@ -379,6 +384,56 @@ TEST_F(EmailCommand, ATestThatCannotStartSaysSo) {
     EXPECT_TRUE(driver.Done());
     ASSERT_EQ(driver.BoxTexts().size(), 1u);
     EXPECT_EQ(driver.BoxTexts()[0], "The email test could not be started.");
+}
+
+TEST_F(EmailCommand, WithAKeyringTheStoredPasswordMovesThereAndTheSetupFilesANewOneThere) {
+    SecretService service;
+    if (!service.Problem().empty()) {
+        GTEST_SKIP() << "no Secret Service for this test: " << service.Problem();
+    }
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", service.BusAddress());
+    store->WriteString("Settings", "SMTPUsername", "ops");
+    store->WriteString("Settings", "SMTPPassword", "old-pass");
+    store->WriteInt("Settings", "SMTPAuth", 1);
+    keyring = SessionKeyring();
+    Start();
+    const PasswordOwner owner{"127.0.0.1:9", "ops"};
+    const auto keyringHolds = [&](const std::string& password) {
+        return ProcessUntil([&] { return keyring->Lookup(owner, 5s).secret == password; }, 10s);
+    };
+    EXPECT_TRUE(keyringHolds("old-pass"));
+    EXPECT_TRUE(ProcessUntil(
+        [&] {
+            return SettingsStore(dir / "settings.db")
+                .ReadString("Settings", "SMTPPassword", "?")
+                .empty();
+        },
+        10s));
+
+    ModalDriver driver;
+    driver.Then([&](QWidget& modal) {
+        auto* setup = qobject_cast<EmailSetupDialog*>(&modal);
+        if (setup == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(setup->findChild<QLabel*>("passwordPlaceText")->text(),
+                  "The password is kept in the keyring.");
+        EXPECT_EQ(setup->Field(1004).text(), "old-pass");
+        setup->Field(1004).setText("new-pass");
+        setup->Field(1006).setText("me@example.org");
+        for (QPushButton* button : setup->findChildren<QPushButton*>()) {
+            if (button->text() == "OK") {
+                ClickLater(*button);
+            }
+        }
+        return true;
+    });
+    driver.AnswerBox(QMessageBox::No);  // no test now
+    session->Window().Menu().Action(32771)->trigger();
+    EXPECT_TRUE(driver.Done());
+
+    EXPECT_TRUE(keyringHolds("new-pass"));
+    EXPECT_EQ(Landed().ReadString("Settings", "SMTPPassword", "?"), "");
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ desktop::DesktopSession& SessionTest::Start() {
     options.settingsFile = dir / "settings.db";
     options.lockFile = dir / "runtime/orvalin/CheckIfOrvalinAlreadyRunning.lock";
     options.autostart = desktop::AutostartEntry(AutostartFile());
+    options.keyring = keyring;
     session = std::make_unique<desktop::DesktopSession>(options);
     session->Show();
     return *session;

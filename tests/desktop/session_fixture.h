@@ -8,6 +8,7 @@
 
 #include "desktop/app/desktop_session.h"
 #include "desktop/app/program_run.h"
+#include "secrets/keyring.h"
 #include "settings/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -38,6 +39,7 @@ class SessionTest : public testing::Test {
     ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir / "runtime").string()};
     ScopedEnv home{"HOME", dir.Path().string()};
     std::shared_ptr<SettingsStore> store;
+    std::shared_ptr<IKeyring> keyring;  // none: the store keeps the mail password
     std::unique_ptr<desktop::DesktopSession> session;
 };
 

@@ -23,9 +23,10 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-// Passed on from the test's own environment: sanitizer settings and the time zone.
+// Passed on from the test's own environment: sanitizer settings, the time zone and
+// the certificate authority a test trusts.
 constexpr const char* kInherited[] = {
-    "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "TZ", "PATH"};
+    "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "TZ", "PATH", "SSL_CERT_FILE"};
 
 std::vector<std::string> ChildEnvironment(const ChildFolders& folders) {
     std::vector<std::string> environment = {
@@ -34,6 +35,9 @@ std::vector<std::string> ChildEnvironment(const ChildFolders& folders) {
         "XDG_RUNTIME_DIR=" + folders.runtime.string(),
         "HOME=" + folders.home.string(),
     };
+    if (!folders.sessionBus.empty()) {
+        environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + folders.sessionBus);
+    }
     for (const char* name : kInherited) {
         if (const char* value = std::getenv(name)) {
             environment.push_back(std::string(name) + "=" + value);

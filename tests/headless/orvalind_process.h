@@ -28,6 +28,7 @@ struct ChildFolders {
     std::filesystem::path runtime;  // XDG_RUNTIME_DIR
     std::filesystem::path home;     // HOME
     std::filesystem::path output;   // the captured standard output and error
+    std::string sessionBus;         // DBUS_SESSION_BUS_ADDRESS; none when empty
 };
 
 // What a child gets besides its folders.
