@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -16,6 +17,7 @@
 #include "engine/monitor_engine.h"
 #include "headless/event_loop.h"
 #include "headless/headless_frontend.h"
+#include "headless/plugin_line.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "resources/resource_ids.h"
@@ -51,13 +53,17 @@ void WatchForStopSignals(std::shared_ptr<EventLoop> loop, int exitCode) {
     }).detach();
 }
 
-// Whether any slot holds a site to check: blanks and a slot's placeholder
+// Whether the slot holds a site to check: blanks and a slot's placeholder
 // text are no address.
+bool SiteConfigured(const CMonitorEngine& engine, int i) {
+    const std::string address = engine.SiteAddress(i);
+    return address.find_first_not_of(" \t\r\n\v\f") != std::string::npos &&
+           address != text::kAddressPlaceholders[static_cast<std::size_t>(i)];
+}
+
 bool AnySiteConfigured(const CMonitorEngine& engine) {
     for (int i = 0; i < kSlotCount; ++i) {
-        const std::string address = engine.SiteAddress(i);
-        if (address.find_first_not_of(" \t\r\n\v\f") != std::string::npos &&
-            address != text::kAddressPlaceholders[static_cast<std::size_t>(i)]) {
+        if (SiteConfigured(engine, i)) {
             return true;
         }
     }
@@ -65,17 +71,23 @@ bool AnySiteConfigured(const CMonitorEngine& engine) {
 }
 
 // Starts one check of every slot that has an address, as the start-up
-// timers would, and ends the loop when the last one has reported.
-int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop) {
+// timers would, and ends the loop when the last one has reported. Every
+// configured site and every report goes into plugin.
+int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop,
+                  PluginLine& plugin) {
     engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
     int expected = 0;
     for (int i = 0; i < kSlotCount; ++i) {
+        if (SiteConfigured(engine, i)) {
+            plugin.AddSite(i, engine.SiteAddress(i), engine.WarnMs(i));
+        }
         expected += engine.PollNow(i) ? 1 : 0;
     }
     // The checks report through the loop, so none has reported yet.
     auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
     auto remaining = std::make_shared<int>(expected);
-    frontEnd.onCheckFinished = [worst, remaining, &loop](const CheckReport& report) {
+    frontEnd.onCheckFinished = [worst, remaining, &loop, &plugin](const CheckReport& report) {
+        plugin.Record(report);
         if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
             *worst = report.outcome;
         }
@@ -90,6 +102,7 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
 
 int main(int argc, char** argv) {
     Mode mode = Mode::Monitor;
+    std::string metricsFile;
     for (int a = 1; a < argc; ++a) {
         const std::string option = argv[a];
         if (option == "--help" || option == "-h") {
@@ -98,6 +111,11 @@ int main(int argc, char** argv) {
         }
         if (option == "--once" && mode == Mode::Monitor) {
             mode = Mode::Once;
+            continue;
+        }
+        if (option == "--metrics-file" && metricsFile.empty() && a + 1 < argc &&
+            argv[a + 1][0] != '\0') {
+            metricsFile = argv[++a];
             continue;
         }
         std::cerr << "orvalind: unknown option '" << option << "'\n" << text::kDaemonUsage << '\n';
@@ -113,12 +131,18 @@ int main(int argc, char** argv) {
     store->ResumeSpooledWrites();
     const auto sharedLoop = std::make_shared<EventLoop>();
     EventLoop& loop = *sharedLoop;
-    HeadlessFrontEnd frontEnd(std::cout, std::cerr);
+    // One round prints its plugin line first: the site lines wait for it.
+    std::ostringstream siteLines;
+    PluginLine plugin;
+    HeadlessFrontEnd frontEnd(mode == Mode::Once ? siteLines : std::cout, std::cerr);
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
                           std::make_shared<SystemClock>());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
 
     engine.LoadSettings();
+    if (!metricsFile.empty()) {
+        engine.SetMetricsFile(metricsFile);
+    }
     if (const std::string problem = engine.StoreProblem(); !problem.empty()) {
         // Without its settings there is nothing this program could check.
         std::cerr << text::kDaemonStoreUnreadable << store->Path().string() << ": " << problem
@@ -149,7 +173,7 @@ int main(int argc, char** argv) {
 
     int exitCode = kExitAllWell;
     if (!AnySiteConfigured(engine) ||
-        (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0)) {
+        (mode == Mode::Once && StartOneRound(engine, frontEnd, loop, plugin) == 0)) {
         std::cerr << text::kDaemonNoSite << '\n';
         exitCode = kExitNoSite;
     } else {
@@ -165,6 +189,12 @@ int main(int argc, char** argv) {
     }
     // What cannot be written within the wait is kept for the next start.
     store->FinishWrites(SettingsStore::kWriterStopWait);
+    if (mode == Mode::Once) {
+        if (exitCode <= kExitNoSite) {
+            std::cout << plugin.Text(exitCode) << '\n';
+        }
+        std::cout << siteLines.str();
+    }
     std::cout.flush();
     if (engine.RunningJobs() > 0) {
         // Jobs that outlived the wait end with the process, as they are.

@@ -103,11 +103,12 @@ inline constexpr std::string_view kToolWriteFailed =
     "orvalin-settings: the value could not be stored in ";
 
 // orvalind, the headless monitor
-inline constexpr std::string_view kDaemonUsage = "usage: orvalind [--once | --help]";
+inline constexpr std::string_view kDaemonUsage =
+    "usage: orvalind [--once] [--metrics-file PATH] | --help";
 inline constexpr std::string_view kDaemonHelp =
     "orvalind - the Orvalin website monitor without a display\n"
     "\n"
-    "usage: orvalind [--once | --help]\n"
+    "usage: orvalind [--once] [--metrics-file PATH] | --help\n"
     "\n"
     "Without options it monitors the sites kept in the Orvalin settings\n"
     "(see orvalin-settings list) like the desktop program: each on its own\n"
@@ -118,6 +119,15 @@ inline constexpr std::string_view kDaemonHelp =
     "  --once   check every configured site once, all at the same time, and exit:\n"
     "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
     "           3 no site is configured, 4 interrupted by a signal before the end\n"
+    "           The first line is a monitoring plugin's (Nagios, Icinga):\n"
+    "             ORVALIN OK - 2 sites well | 'site1'=3ms;10000;;0 'site2'=41ms;10000;;0\n"
+    "           with OK, WARNING, CRITICAL or UNKNOWN for the exit status 0 to 3,\n"
+    "           each site's time in ms (U: none) and its slow threshold; then one\n"
+    "           line per site.\n"
+    "  --metrics-file PATH\n"
+    "           after every check, replace PATH (mode 0644) with the metrics of\n"
+    "           every site in the Prometheus text format, for node_exporter's\n"
+    "           textfile collector (name it *.prom in the collector's folder)\n"
     "  --help   show this text\n"
     "\n"
     "In both modes it ends at once with status 3 when no site is configured,\n"
@@ -126,6 +136,7 @@ inline constexpr std::string_view kDaemonHelp =
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
+inline constexpr std::string_view kMetricsFileFailed = "Cannot write the metrics file ";
 inline constexpr std::string_view kDaemonNoThread = "orvalind: cannot start a thread: ";
 inline constexpr std::string_view kDaemonStoreUnreadable =
     "orvalind: the settings store cannot be read: ";

@@ -50,6 +50,7 @@ DesktopSession::DesktopSession(SessionOptions options)
     window_->AttachEngine(*engine_);
 
     engine_->LoadSettings(kStartupReadWait);
+    engine_->SetMetricsFile(store_->Read(key::kMetricsFile));
     // A second instance is counted, not refused.
     RegisterInstance(*store_, instance_->OtherInstanceRunning());
     window_->LoadWindowSettings();
