@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace orvalin::test {
@@ -21,6 +22,9 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         "access: (.+)");
     std::multimap<std::string, PrintedCheck> checks;
     std::size_t start = 0;
+    if (out.starts_with("ORVALIN ")) {
+        start = std::min(out.find('\n'), out.size() - 1) + 1;
+    }
     while (start < out.size()) {
         std::size_t end = out.find('\n', start);
         if (end == std::string::npos) {
@@ -36,6 +40,88 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         start = end + 1;
     }
     return checks;
+}
+
+namespace {
+
+// One performance value from text at pos; pos moves past it.
+std::optional<PerfValue> ParsePerfValue(const std::string& text, std::size_t& pos) {
+    PerfValue perf;
+    if (text[pos] == '\'') {
+        for (++pos;; ++pos) {
+            if (pos >= text.size()) {
+                return std::nullopt;
+            }
+            if (text[pos] == '\'') {
+                if (pos + 1 < text.size() && text[pos + 1] == '\'') {
+                    perf.label += '\'';
+                    ++pos;
+                    continue;
+                }
+                ++pos;
+                break;
+            }
+            perf.label += text[pos];
+        }
+    } else {
+        while (pos < text.size() && text[pos] != '=' && text[pos] != ' ') {
+            perf.label += text[pos++];
+        }
+    }
+    if (perf.label.empty() || pos >= text.size() || text[pos] != '=') {
+        return std::nullopt;
+    }
+    const std::size_t end = std::min(text.find(' ', pos), text.size());
+    const std::string rest = text.substr(pos + 1, end - pos - 1);
+    pos = end;
+    static const std::regex form(
+        R"((U|-?[0-9.]+)([a-zA-Z%]*)(?:;([^;]*)(?:;([^;]*)(?:;([^;]*)(?:;([^;]*))?)?)?)?)");
+    std::smatch parts;
+    if (!std::regex_match(rest, parts, form)) {
+        return std::nullopt;
+    }
+    if (parts[1] != "U") {
+        perf.value = std::stod(parts[1]);
+    } else if (parts[2].length() > 0) {
+        return std::nullopt;  // an undetermined value has no unit
+    }
+    perf.unit = parts[2];
+    perf.warn = parts[3];
+    perf.crit = parts[4];
+    perf.min = parts[5];
+    perf.max = parts[6];
+    return perf;
+}
+
+}  // namespace
+
+std::optional<PluginOutput> ParsePluginLine(const std::string& line) {
+    PluginOutput output;
+    const std::size_t bar = line.find('|');
+    output.text = line.substr(0, bar);
+    while (output.text.ends_with(' ')) {
+        output.text.pop_back();
+    }
+    if (bar == std::string::npos) {
+        return output;
+    }
+    std::size_t pos = bar + 1;
+    while (pos < line.size()) {
+        if (line[pos] == ' ') {
+            ++pos;
+            continue;
+        }
+        std::optional<PerfValue> perf = ParsePerfValue(line, pos);
+        if (!perf) {
+            return std::nullopt;
+        }
+        output.perf.push_back(*perf);
+    }
+    return output;
+}
+
+std::string FirstLine(const std::string& out) {
+    return out.substr(0, out.find('\n'));
 }
 
 std::vector<std::string> LogLines(const std::string& bytes) {

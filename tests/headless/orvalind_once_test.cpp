@@ -3,9 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +21,7 @@
 #include "resources/strings.h"
 #include "support/loopback_server.h"
 #include "support/nginx_server.h"
+#include "support/smtp_servers.h"
 
 namespace orvalin::test {
 namespace {
@@ -294,7 +302,7 @@ TEST_F(OrvalindOnceTest, WithoutAMonitoredSiteItEndsWithStatusThreeAndSaysWhy) {
     DaemonRun run = RunOrvalind(folders, {"--once"}, 20s);
     EXPECT_EQ(run.status, kStatusNoSite);
     EXPECT_NE(run.err.find("no site is configured"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "ORVALIN UNKNOWN - no site is configured\n");
     EXPECT_FALSE(NumOpen().has_value());
 
     // Monitoring without a site would wait for ever: it ends the same way.
@@ -374,6 +382,223 @@ TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {
         << run.err;
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(run.err.find('\a'), std::string::npos);
+}
+
+// The plugin line's performance value of one site: its time in ms against
+// its slow threshold, with 0 as the least.
+void ExpectTimed(const PerfValue& perf, const std::string& label, const std::string& warn) {
+    EXPECT_EQ(perf.label, label);
+    ASSERT_TRUE(perf.value.has_value()) << label;
+    EXPECT_GE(*perf.value, 1.0) << label;
+    EXPECT_EQ(perf.unit, "ms");
+    EXPECT_EQ(perf.warn, warn);
+    EXPECT_EQ(perf.crit, "");
+    EXPECT_EQ(perf.min, "0");
+    EXPECT_EQ(perf.max, "");
+}
+
+TEST_F(OrvalindOnceTest, ItsFirstLineIsAMonitoringPluginLineWithEverySitesTime) {
+    Monitor(0, good);
+    Monitor(2, good);
+    store.Write(key::kWarn, 2, 5000);
+    DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    std::optional<PluginOutput> plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    EXPECT_EQ(plugin->text, "ORVALIN OK - 2 sites well");
+    ASSERT_EQ(plugin->perf.size(), 2u) << run.out;
+    ExpectTimed(plugin->perf[0], "site1", "10000");
+    ExpectTimed(plugin->perf[1], "site3", "5000");
+    EXPECT_EQ(PrintedChecks(run.out).size(), 2u) << run.out;  // the site lines follow
+
+    // A slow answer makes a WARNING that names the site and its time.
+    LoopbackServer lagging(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n", 300ms));
+    const std::string slow = "http://" + lagging.HostAndPort() + "/";
+    Monitor(1, slow);
+    store.Write(key::kWarn, 1, 100);
+    run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeSlow) << run.out << run.err;
+    plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    ASSERT_EQ(plugin->perf.size(), 3u) << run.out;
+    ExpectTimed(plugin->perf[1], "site2", "100");
+    EXPECT_GE(plugin->perf[1].value.value_or(0), 300);
+    std::smatch named;
+    ASSERT_TRUE(std::regex_match(plugin->text, named,
+                                 std::regex("ORVALIN WARNING - 1 of 3 sites slow: " +
+                                            EscapeRegex(slow) + R"( \((\d+)ms\))")))
+        << plugin->text;
+    EXPECT_EQ(std::stod(named[1]), plugin->perf[1].value.value_or(0));
+
+    // Failures outrank it: CRITICAL names the failing sites only, and the
+    // site that gave no time is undetermined.
+    Monitor(0, missing);
+    Monitor(3, unreachable);
+    run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+    plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    EXPECT_EQ(plugin->text, "ORVALIN CRITICAL - 2 of 4 sites failing: " + missing +
+                                " (unexpected response 404), " + unreachable + " (unreachable)");
+    ASSERT_EQ(plugin->perf.size(), 4u) << run.out;
+    ExpectTimed(plugin->perf[0], "site1", "10000");  // a 404 came with a time
+    EXPECT_EQ(plugin->perf[3].label, "site4");
+    EXPECT_FALSE(plugin->perf[3].value.has_value()) << run.out;
+    EXPECT_EQ(plugin->perf[3].warn, "10000");
+    EXPECT_EQ(PrintedChecks(run.out).size(), 4u) << run.out;
+}
+
+// What the Prometheus client's parser reads in a metrics file: "TYPE name
+// type" lines, and sample values by "name{label=value,...}".
+struct ParsedMetrics {
+    int status = -1;
+    std::set<std::string> types;
+    std::map<std::string, double> samples;
+    std::string dump;
+};
+
+ParsedMetrics ParseMetrics(const ChildFolders& folders, const std::filesystem::path& file) {
+    const std::string script =
+        (std::filesystem::path(ORVALIN_TEST_SOURCE_DIR) / "headless" / "metrics_dump.py").string();
+    OrvalindProcess parser(folders, {script, file.string()}, "/usr/bin/python3");
+    ParsedMetrics parsed;
+    parsed.status = parser.WaitForExit(30s).value_or(-1);
+    parsed.dump = parser.Out() + parser.Err();
+    std::istringstream lines(parser.Out());
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t blank = line.rfind(' ');
+        if (line.starts_with("TYPE ")) {
+            parsed.types.insert(line);
+        } else if (blank != std::string::npos) {
+            parsed.samples[line.substr(0, blank)] = std::stod(line.substr(blank + 1));
+        }
+    }
+    return parsed;
+}
+
+// The names in a folder's inotify events, each with the events it had.
+std::multimap<std::string, std::uint32_t> FolderEvents(int watch) {
+    std::multimap<std::string, std::uint32_t> events;
+    alignas(inotify_event) char buffer[64 * 1024];
+    ssize_t length = 0;
+    while ((length = ::read(watch, buffer, sizeof buffer)) > 0) {
+        for (char* at = buffer; at < buffer + length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            events.emplace(event->len > 0 ? event->name : "", event->mask);
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    return events;
+}
+
+TEST_F(OrvalindOnceTest, AMetricsFileIsReplacedWholeAfterEveryCheckAndReadsAsPrometheusText) {
+    // Mail that cannot be sent: the recovery of slot 1 and the alerts fail.
+    RefusingPort noMail;
+    store.Write(key::kSmtp, "127.0.0.1:" + std::to_string(noMail.Port()));
+    store.Write(key::kSmtpEmail, kSender);
+    store.Write(key::kSmtpAlert, kAlertRecipient);
+    store.Write(key::kSmtpRecovery, kRecoveryRecipient);
+    const std::string odd = nginx.Url("a\"b\\c");  // label values escape both
+    Monitor(0, good);
+    Monitor(1, odd);
+    Monitor(2, unreachable);
+    store.Write(key::kWarned, 0, 1);
+
+    const std::filesystem::path folder = dir.Path() / "textfiles";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = folder / "orvalin.prom";
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, folder.c_str(),
+                                IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO),
+              0);
+    const auto before = std::chrono::system_clock::now();
+    const DaemonRun run = RunOrvalind(folders, {"--once", "--metrics-file", file.string()});
+    const auto after = std::chrono::system_clock::now();
+    const std::multimap<std::string, std::uint32_t> events = FolderEvents(watch);
+    ::close(watch);
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+
+    // The file only ever appeared by a rename, once per check: a reader never
+    // saw it half written. Nothing else is left in the folder.
+    EXPECT_EQ(events.count("orvalin.prom"), 3u);
+    for (const auto& [name, mask] : events) {
+        if (name == "orvalin.prom") {
+            EXPECT_EQ(mask, static_cast<std::uint32_t>(IN_MOVED_TO));
+        } else {
+            EXPECT_TRUE(name.starts_with(".orvalin.prom.")) << name;
+        }
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"orvalin.prom"});
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+
+    const ParsedMetrics metrics = ParseMetrics(folders, file);
+    ASSERT_EQ(metrics.status, 0) << metrics.dump;
+    EXPECT_EQ(metrics.types, (std::set<std::string>{
+                                 "TYPE orvalin_site_up gauge",
+                                 "TYPE orvalin_site_state gauge",
+                                 "TYPE orvalin_site_response_milliseconds gauge",
+                                 "TYPE orvalin_site_best_milliseconds gauge",
+                                 "TYPE orvalin_site_worst_milliseconds gauge",
+                                 "TYPE orvalin_site_last_check_timestamp_seconds gauge",
+                                 "TYPE orvalin_site_alert_outstanding gauge",
+                                 "TYPE orvalin_checks counter",
+                                 "TYPE orvalin_mail_failures counter",
+                             }))
+        << metrics.dump;
+    const std::string site[] = {"{slot=1,url=" + good + "}", "{slot=2,url=" + odd + "}",
+                                "{slot=3,url=" + unreachable + "}"};
+    auto value = [&](const std::string& name, const std::string& labels) {
+        const auto found = metrics.samples.find(name + labels);
+        return found == metrics.samples.end() ? -1.0 : found->second;
+    };
+    EXPECT_EQ(value("orvalin_site_up", site[0]), 1) << metrics.dump;
+    EXPECT_EQ(value("orvalin_site_up", site[1]), 0) << metrics.dump;
+    EXPECT_EQ(value("orvalin_site_up", site[2]), 0) << metrics.dump;
+    EXPECT_EQ(value("orvalin_site_state", site[0]), 0);
+    EXPECT_EQ(value("orvalin_site_state", site[1]), 2);
+    EXPECT_EQ(value("orvalin_site_state", site[2]), 2);
+    for (int i : {0, 1}) {
+        const double ms = value("orvalin_site_response_milliseconds", site[i]);
+        EXPECT_GE(ms, 1) << metrics.dump;
+        EXPECT_EQ(value("orvalin_site_best_milliseconds", site[i]), ms);
+        EXPECT_EQ(value("orvalin_site_worst_milliseconds", site[i]), ms);
+    }
+    // A site that gave no time has none.
+    EXPECT_EQ(metrics.samples.count("orvalin_site_response_milliseconds" + site[2]), 0u);
+    EXPECT_EQ(metrics.samples.count("orvalin_site_best_milliseconds" + site[2]), 0u);
+    for (const std::string& labels : site) {
+        const double at = value("orvalin_site_last_check_timestamp_seconds", labels);
+        EXPECT_GE(at, std::chrono::floor<std::chrono::seconds>(before).time_since_epoch().count());
+        EXPECT_LE(at, std::chrono::ceil<std::chrono::seconds>(after).time_since_epoch().count());
+    }
+    // Slot 1's recovery could not be mailed, so its alert still stands.
+    EXPECT_EQ(value("orvalin_site_alert_outstanding", site[0]), 1);
+    EXPECT_EQ(value("orvalin_site_alert_outstanding", site[1]), 0);
+    EXPECT_EQ(value("orvalin_checks_total", "{}"), 3);
+    EXPECT_EQ(value("orvalin_mail_failures_total", "{}"), 3);
+}
+
+TEST_F(OrvalindOnceTest, AMetricsFileThatCannotBeWrittenIsNamedOnceAndChecksGoOn) {
+    Monitor(0, good);
+    Monitor(1, good);
+    const std::filesystem::path file = dir.Path() / "no-such-folder" / "orvalin.prom";
+    const DaemonRun run = RunOrvalind(folders, {"--once", "--metrics-file", file.string()});
+    EXPECT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    const std::string named = "Cannot write the metrics file " + file.string() + ": ";
+    const auto first = run.err.find(named);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(named, first + 1), std::string::npos) << run.err;
+    EXPECT_TRUE(FirstLine(run.out).starts_with("ORVALIN OK - 2 sites well | ")) << run.out;
+
+    // Without a path the option is a wrong call.
+    EXPECT_EQ(RunOrvalind(folders, {"--once", "--metrics-file"}, 20s).status, kStatusUsage);
 }
 
 TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {
