@@ -1,6 +1,7 @@
 // A small event loop for front ends without a toolkit: posted work and
-// one-shot timers by id, run on the thread that calls Run. Idle, it sleeps
-// until the next timer is due or work is posted.
+// one-shot timers by id, and an optional heartbeat, run on the thread that
+// calls Run. Idle, it sleeps until the next timer or beat is due or work is
+// posted.
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,12 @@ class EventLoop final : public ITimerHost, public IUiDispatcher {
     void Post(std::function<void()> work) override;
     void PostAfter(std::uint32_t ms, std::function<void()> work) override;
 
+    // Calls beat on the loop's thread as Run starts and then every period,
+    // before any work that is waiting, so a beat says that the loop turns: a
+    // handler that hangs stops the beats. Without one (the default) the loop
+    // wakes only for its timers and work. Set before Run.
+    void SetHeartbeat(std::chrono::microseconds period, std::function<void()> beat);
+
     // Runs until Quit; returns the code given to Quit.
     int Run();
     // Ends Run after the work it is doing now; safe from any thread.
@@ -40,6 +47,9 @@ class EventLoop final : public ITimerHost, public IUiDispatcher {
     std::map<int, Clock::time_point> timers_;
     std::multimap<Clock::time_point, std::function<void()>> delayed_;
     TimerHandler onTimer_;
+    std::function<void()> heartbeat_;
+    std::chrono::microseconds heartbeatPeriod_{0};
+    Clock::time_point nextBeat_;
     bool quit_ = false;
     int exitCode_ = 0;
 };

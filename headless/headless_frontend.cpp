@@ -50,25 +50,27 @@ void HeadlessFrontEnd::CheckFinished(const CheckReport& report) {
     }
 }
 
-void HeadlessFrontEnd::PrintError(const std::string& text) {
+void HeadlessFrontEnd::PrintError(const std::string& text, Priority priority) {
     std::lock_guard lock(errMutex_);
     // Boxes quote servers' replies: no byte of theirs may steer the terminal.
-    err_ << text::kAppTitle << ": " << EscapeControlBytes(text, "\n") << std::endl;
+    const std::string line = std::string(text::kAppTitle) + ": " + EscapeControlBytes(text, "\n");
+    err_ << WithPriority(line, priority, errIsJournal_) << std::endl;
 }
 
 void HeadlessFrontEnd::ShowWarning(const std::string& text) {
-    PrintError(text);
+    // The boxes the engine raises are its errors: a mail that could not be sent.
+    PrintError(text, Priority::Error);
 }
 
 bool HeadlessFrontEnd::AskYesNo(const std::string& text) {
-    PrintError(text + " (answered No)");
+    PrintError(text + " (answered No)", Priority::Warning);
     return false;
 }
 
 void HeadlessFrontEnd::OpenEmailSettings() {
     if (!emailHintShown_) {
         emailHintShown_ = true;
-        PrintError(std::string(text::kDaemonEmailHint));
+        PrintError(std::string(text::kDaemonEmailHint), Priority::Warning);
     }
 }
 

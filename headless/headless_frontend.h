@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/frontend.h"
+#include "headless/journal_stream.h"
 #include "settings/settings_keys.h"
 
 namespace orvalin {
@@ -34,7 +35,9 @@ class HeadlessFrontEnd final : public IPanelView,
                                public IUserDialogs,
                                public IShellCommands {
   public:
-    HeadlessFrontEnd(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    // errIsJournal: every line on err begins with its priority for the journal.
+    HeadlessFrontEnd(std::ostream& out, std::ostream& err, bool errIsJournal = false)
+        : out_(out), err_(err), errIsJournal_(errIsJournal) {}
 
     // Called on the front-end thread after every check that ran.
     std::function<void(const CheckReport&)> onCheckFinished;
@@ -89,10 +92,11 @@ class HeadlessFrontEnd final : public IPanelView,
     };
 
     Boxes& Box(int slot) { return boxes_[static_cast<std::size_t>(slot)]; }
-    void PrintError(const std::string& text);
+    void PrintError(const std::string& text, Priority priority);
 
     std::ostream& out_;
     std::ostream& err_;
+    bool errIsJournal_;
     std::mutex errMutex_;  // boxes come from check workers too
     std::array<Boxes, kSlotCount> boxes_;
     bool emailHintShown_ = false;

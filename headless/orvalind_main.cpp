@@ -1,9 +1,12 @@
 // orvalind: the headless monitor. Runs the monitoring engine over the
 // settings store without a display, either for ever (until SIGINT, SIGTERM
-// or SIGHUP) or for one round of checks (--once).
+// or SIGHUP; under systemd as a notify service) or for one round of checks
+// (--once).
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -17,7 +20,10 @@
 #include "engine/monitor_engine.h"
 #include "headless/event_loop.h"
 #include "headless/headless_frontend.h"
+#include "headless/journal_stream.h"
 #include "headless/plugin_line.h"
+#include "headless/service_notifier.h"
+#include "headless/site_summary.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "resources/resource_ids.h"
@@ -53,21 +59,38 @@ void WatchForStopSignals(std::shared_ptr<EventLoop> loop, int exitCode) {
     }).detach();
 }
 
-// Whether the slot holds a site to check: blanks and a slot's placeholder
-// text are no address.
-bool SiteConfigured(const CMonitorEngine& engine, int i) {
-    const std::string address = engine.SiteAddress(i);
-    return address.find_first_not_of(" \t\r\n\v\f") != std::string::npos &&
-           address != text::kAddressPlaceholders[static_cast<std::size_t>(i)];
+// Which slots hold a site to check: blanks and a slot's placeholder text are
+// no address.
+std::array<bool, kSlotCount> ConfiguredSlots(const CMonitorEngine& engine) {
+    std::array<bool, kSlotCount> configured{};
+    for (int i = 0; i < kSlotCount; ++i) {
+        const std::string address = engine.SiteAddress(i);
+        configured[static_cast<std::size_t>(i)] =
+            address.find_first_not_of(" \t\r\n\v\f") != std::string::npos &&
+            address != text::kAddressPlaceholders[static_cast<std::size_t>(i)];
+    }
+    return configured;
 }
 
 bool AnySiteConfigured(const CMonitorEngine& engine) {
-    for (int i = 0; i < kSlotCount; ++i) {
-        if (SiteConfigured(engine, i)) {
-            return true;
-        }
+    const auto configured = ConfiguredSlots(engine);
+    return std::find(configured.begin(), configured.end(), true) != configured.end();
+}
+
+// Keeps the service manager told while the loop runs: ready now, a status
+// line after every check, and the watchdog fed from the loop when it asks
+// for one. The loop must not run yet.
+void TellServiceManager(const ServiceNotifier& service, const CMonitorEngine& engine,
+                        HeadlessFrontEnd& frontEnd, EventLoop& loop) {
+    auto summary = std::make_shared<SiteSummary>();
+    frontEnd.onCheckFinished = [&service, &engine, summary](const CheckReport& report) {
+        summary->Record(report);
+        service.Status(summary->Text(ConfiguredSlots(engine)));
+    };
+    if (const auto interval = service.WatchdogInterval()) {
+        loop.SetHeartbeat(*interval, [&service] { service.Watchdog(); });
     }
-    return false;
+    service.Ready(summary->Text(ConfiguredSlots(engine)));
 }
 
 // Starts one check of every slot that has an address, as the start-up
@@ -76,9 +99,10 @@ bool AnySiteConfigured(const CMonitorEngine& engine) {
 int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop,
                   PluginLine& plugin) {
     engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
+    const auto configured = ConfiguredSlots(engine);
     int expected = 0;
     for (int i = 0; i < kSlotCount; ++i) {
-        if (SiteConfigured(engine, i)) {
+        if (configured[static_cast<std::size_t>(i)]) {
             plugin.AddSite(i, engine.SiteAddress(i), engine.WarnMs(i));
         }
         expected += engine.PollNow(i) ? 1 : 0;
@@ -118,9 +142,18 @@ int main(int argc, char** argv) {
             metricsFile = argv[++a];
             continue;
         }
-        std::cerr << "orvalind: unknown option '" << option << "'\n" << text::kDaemonUsage << '\n';
+        std::cerr << WithPriority("orvalind: unknown option '" + option + "'\n" +
+                                      std::string(text::kDaemonUsage),
+                                  Priority::Error, StandardErrorIsJournal())
+                  << '\n';
         return kExitUsage;
     }
+    // Under systemd, standard error may be the journal: its lines then carry
+    // their priority.
+    const bool errIsJournal = StandardErrorIsJournal();
+    const auto printError = [errIsJournal](const std::string& line) {
+        std::cerr << WithPriority(line, Priority::Error, errIsJournal) << '\n';
+    };
 
     // Every thread started from here on leaves the stop signals to the watcher.
     const sigset_t stopSignals = StopSignals();
@@ -134,7 +167,7 @@ int main(int argc, char** argv) {
     // One round prints its plugin line first: the site lines wait for it.
     std::ostringstream siteLines;
     PluginLine plugin;
-    HeadlessFrontEnd frontEnd(mode == Mode::Once ? siteLines : std::cout, std::cerr);
+    HeadlessFrontEnd frontEnd(mode == Mode::Once ? siteLines : std::cout, std::cerr, errIsJournal);
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
                           std::make_shared<SystemClock>());
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
@@ -145,8 +178,8 @@ int main(int argc, char** argv) {
     }
     if (const std::string problem = engine.StoreProblem(); !problem.empty()) {
         // Without its settings there is nothing this program could check.
-        std::cerr << text::kDaemonStoreUnreadable << store->Path().string() << ": " << problem
-                  << '\n';
+        printError(std::string(text::kDaemonStoreUnreadable) + store->Path().string() + ": " +
+                   problem);
         store->FinishWrites(SettingsStore::kWriterStopWait);
         return kExitStoreUnreadable;
     }
@@ -162,7 +195,7 @@ int main(int argc, char** argv) {
         // An interrupted round has no result to report.
         WatchForStopSignals(sharedLoop, mode == Mode::Once ? kExitInterrupted : kExitAllWell);
     } catch (const std::system_error& error) {
-        std::cerr << text::kDaemonNoThread << error.what() << '\n';
+        printError(std::string(text::kDaemonNoThread) + error.what());
         engine.Shutdown();
         if (instance) {
             UnregisterInstance(*store);
@@ -172,15 +205,29 @@ int main(int argc, char** argv) {
     }
 
     int exitCode = kExitAllWell;
+    // One round is never a service: it tells the service manager nothing.
+    // Outlives the engine's end, in case a report of it is still on its way.
+    std::optional<ServiceNotifier> service;
     if (!AnySiteConfigured(engine) ||
         (mode == Mode::Once && StartOneRound(engine, frontEnd, loop, plugin) == 0)) {
-        std::cerr << text::kDaemonNoSite << '\n';
+        printError(std::string(text::kDaemonNoSite));
         exitCode = kExitNoSite;
     } else {
         if (mode == Mode::Monitor) {
             engine.Start();
+            service.emplace();
+            if (service->Active()) {
+                TellServiceManager(*service, engine, frontEnd, loop);
+            } else if (!service->Problem().empty()) {
+                std::cerr << WithPriority(std::string(text::kDaemonNoNotify) + service->Problem(),
+                                          Priority::Warning, errIsJournal)
+                          << '\n';
+            }
         }
         exitCode = loop.Run();
+        if (service) {
+            service->Stopping();
+        }
     }
 
     engine.Shutdown();

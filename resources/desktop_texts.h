@@ -7,6 +7,31 @@
 
 namespace orvalin::text {
 
+// orvalin --help and --version, printed before any window exists
+inline constexpr std::string_view kDesktopHelp =
+    "Usage: orvalin [--help | --version]\n"
+    "\n"
+    "The Orvalin website monitor on the desktop: one window with four website\n"
+    "panels and an icon in the notification area. Type an address into a panel\n"
+    "and press Enter (or Poll); each site is then checked on its own interval,\n"
+    "logged, summarised in the tray icon and, once email is set up, reported by\n"
+    "mail. Help, Contents opens the user guide. Exit, ESC and the tray menu's\n"
+    "Terminate end it, as do SIGINT, SIGTERM and SIGHUP; the close button and\n"
+    "Hide put it away into the tray icon.\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Qt's own options are taken too (for example -platform offscreen); any other\n"
+    "argument is ignored. Without a display it cannot start: orvalind monitors\n"
+    "the same sites without one.\n"
+    "\n"
+    "Exit status:\n"
+    "  0      it was ended by Exit, ESC, Terminate or a stop signal\n"
+    "  other  it could not start, for example without a display (Qt ends it)\n";
+inline constexpr std::string_view kDesktopVersionPrefix = "orvalin ";  // followed by kAppVersion
+
 // Menu bar
 inline constexpr std::string_view kMenuOrvalin = "Orvalin";
 inline constexpr std::string_view kMenuShowDetails = "Show Details";

@@ -87,14 +87,15 @@ inline constexpr std::string_view kTrayTipUnreachable =
 inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website in slow";
 
 // orvalin-settings, the command-line tool over the settings store
+// "or:" lines, as help2man reads a synopsis for the manual page.
 inline constexpr std::string_view kToolUsage =
     "Usage: orvalin-settings list [--show-secrets]\n"
-    "       orvalin-settings get SECTION KEY\n"
-    "       orvalin-settings set-int SECTION KEY NUMBER\n"
-    "       orvalin-settings set-string SECTION KEY TEXT\n"
-    "       orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
-    "       orvalin-settings remove-site SLOT\n"
-    "       orvalin-settings sites\n";
+    "  or:  orvalin-settings get SECTION KEY\n"
+    "  or:  orvalin-settings set-int SECTION KEY NUMBER\n"
+    "  or:  orvalin-settings set-string SECTION KEY TEXT\n"
+    "  or:  orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
+    "  or:  orvalin-settings remove-site SLOT\n"
+    "  or:  orvalin-settings sites\n";
 inline constexpr std::string_view kToolStoreIs = "Settings store: ";
 inline constexpr std::string_view kToolTypeInt = "int";
 inline constexpr std::string_view kToolTypeString = "string";
@@ -105,34 +106,43 @@ inline constexpr std::string_view kToolWriteFailed =
 // orvalind, the headless monitor
 inline constexpr std::string_view kDaemonUsage =
     "usage: orvalind [--once] [--metrics-file PATH] | --help";
+// Its --help, also the manual page's source (help2man): "Usage:", "Options:"
+// and indented "TERM  text" lines keep their form there.
 inline constexpr std::string_view kDaemonHelp =
-    "orvalind - the Orvalin website monitor without a display\n"
+    "Usage: orvalind [--once] [--metrics-file PATH]\n"
+    "  or:  orvalind --help\n"
     "\n"
-    "usage: orvalind [--once] [--metrics-file PATH] | --help\n"
+    "The Orvalin website monitor without a display. Without options it\n"
+    "monitors the sites kept in the Orvalin settings (see orvalin-settings list)\n"
+    "like the desktop program: each on its own interval, writing the access and\n"
+    "error logs, sending alert, warning and recovery mails, and printing one\n"
+    "line per check. SIGINT, SIGTERM or SIGHUP end it in order. Started by\n"
+    "systemd as a notify service (orvalind.service), it tells the service\n"
+    "manager when it is ready, how its sites fare and when it stops, and feeds\n"
+    "the watchdog the manager asks for.\n"
     "\n"
-    "Without options it monitors the sites kept in the Orvalin settings\n"
-    "(see orvalin-settings list) like the desktop program: each on its own\n"
-    "interval, writing the access and error logs, sending alert, warning and\n"
-    "recovery mails, and printing one line per check. SIGINT, SIGTERM or SIGHUP\n"
-    "end it in order.\n"
-    "\n"
-    "  --once   check every configured site once, all at the same time, and exit:\n"
-    "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
-    "           3 no site is configured, 4 interrupted by a signal before the end\n"
-    "           The first line is a monitoring plugin's (Nagios, Icinga):\n"
-    "             ORVALIN OK - 2 sites well | 'site1'=3ms;10000;;0 'site2'=41ms;10000;;0\n"
-    "           with OK, WARNING, CRITICAL or UNKNOWN for the exit status 0 to 3,\n"
-    "           each site's time in ms (U: none) and its slow threshold; then one\n"
-    "           line per site.\n"
+    "Options:\n"
+    "  --once   check every configured site once, all at the same time, print a\n"
+    "           line for each and exit with the worst result (never a service).\n"
+    "           The first line is a monitoring plugin's (Nagios, Icinga), with\n"
+    "           OK, WARNING, CRITICAL or UNKNOWN for the exit status 0 to 3, and\n"
+    "           each site's time in ms (U: none) with its slow threshold:\n"
+    "           ORVALIN OK - 2 sites well | 'site1'=3ms;10000;;0 'site2'=41ms;10000;;0\n"
     "  --metrics-file PATH\n"
-    "           after every check, replace PATH (mode 0644) with the metrics of\n"
-    "           every site in the Prometheus text format, for node_exporter's\n"
+    "           after every check, replace PATH (mode 0644) with every site's\n"
+    "           metrics in the Prometheus text format, for node_exporter's\n"
     "           textfile collector (name it *.prom in the collector's folder)\n"
     "  --help   show this text\n"
     "\n"
-    "In both modes it ends at once with status 3 when no site is configured,\n"
-    "5 when the settings store cannot be read (the reason is printed) and\n"
-    "6 when no thread can be started. A wrong option gives status 64.\n";
+    "Exit status:\n"
+    "  0    all sites well (--once), or ended in order by a signal\n"
+    "  1    the worst site was slow (--once)\n"
+    "  2    a site failed (--once)\n"
+    "  3    no site is configured (it ends at once, in both modes)\n"
+    "  4    --once was interrupted by a signal before it had a result\n"
+    "  5    the settings store cannot be read (the reason is printed)\n"
+    "  6    no thread could be started\n"
+    "  64   a wrong option\n";
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
@@ -152,6 +162,15 @@ inline constexpr std::string_view kOutcomeSlow = "slow";
 inline constexpr std::string_view kOutcomeUnexpected = "unexpected response";
 inline constexpr std::string_view kOutcomeUnreachable = "unreachable";
 inline constexpr std::string_view kOutcomeNotChecked = "not checked";
+// orvalind's status line for the service manager: counts joined by ", ",
+// each followed by its word ("3 well, 1 failing").
+inline constexpr std::string_view kSummaryWell = " well";
+inline constexpr std::string_view kSummarySlow = " slow";
+inline constexpr std::string_view kSummaryFailing = " failing";
+inline constexpr std::string_view kSummaryWaiting = " waiting for a check";
+inline constexpr std::string_view kSummaryNoSite = "no site is configured";
+inline constexpr std::string_view kDaemonNoNotify =
+    "orvalind: the service manager cannot be told: ";
 
 // Settings store problems and orvalin-settings commands (settings store area)
 inline constexpr std::string_view kStoreNotADatabase = "file is not a database";
@@ -170,8 +189,8 @@ inline constexpr std::string_view kToolHelp =
     "               \\n or \\r, so every line is one whole value. The mail password\n"
     "               (SMTPPassword) is shown as ******** unless --show-secrets is given.\n"
     "  get          the value as it is held, unescaped.\n"
-    "  set-int, set-string\n"
-    "               hold a value of that type, replacing any value of that key.\n"
+    "  set-int      hold an int value, replacing any value of that key.\n"
+    "  set-string   hold a string value, replacing any value of that key.\n"
     "  site         monitor ADDRESS in slot SLOT, 1 to 4 for the panels Website 1\n"
     "               to Website 4 (keys use SLOT-1, e.g. lastWebsite0). ADDRESS is\n"
     "               http://HOST..., https://HOST... or HOST... (then http), with\n"

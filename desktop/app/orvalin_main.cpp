@@ -2,17 +2,33 @@
 // icon in the notification area; the monitoring runs in the engine.
 #include <QApplication>
 #include <cstdlib>
+#include <iostream>
+#include <string_view>
 
 #include "desktop/app/desktop_session.h"
 #include "desktop/app/program_run.h"
 #include "desktop/qt_text.h"
 #include "desktop/tray/icon_library.h"
+#include "resources/desktop_texts.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 
 int main(int argc, char** argv) {
     using namespace orvalin;
     using namespace orvalin::desktop;
+
+    // Answered before Qt looks for a display, so they work without one.
+    for (int a = 1; a < argc; ++a) {
+        const std::string_view option = argv[a];
+        if (option == "--help" || option == "-h") {
+            std::cout << text::kDesktopHelp;
+            return EXIT_SUCCESS;
+        }
+        if (option == "--version") {
+            std::cout << text::kDesktopVersionPrefix << text::kAppVersion << '\n';
+            return EXIT_SUCCESS;
+        }
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(Q(text::kAppTitle));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <optional>
 #include <thread>
@@ -243,6 +244,67 @@ TEST(EventLoopTest, WorkPostedFromManyThreadsAtOnceIsAllRunInEachThreadsOrder) {
             ASSERT_EQ(numbers[static_cast<std::size_t>(n)], n) << "thread " << t;
         }
     }
+}
+
+// Waits until count reaches at least n; false when limit passes first.
+bool WaitForCount(const std::atomic<int>& count, int n, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (count.load() < n) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(EventLoopTest, TheHeartbeatBeatsOnTheLoopThreadAndStopsWhileAHandlerHangs) {
+    EventLoop loop;
+    std::atomic<int> beats{0};
+    std::vector<std::thread::id> beatThreads;  // written by the beats only
+    loop.SetHeartbeat(10ms, [&] {
+        beatThreads.push_back(std::this_thread::get_id());
+        ++beats;
+    });
+    loop.Arm(1, 3'600'000);  // idle otherwise: only the beats wake it
+    RunningLoop running(loop);
+    ASSERT_TRUE(WaitForCount(beats, 3, 30s));
+
+    std::promise<void> hanging;
+    std::promise<void> release;
+    loop.Post([&] {
+        hanging.set_value();
+        release.get_future().wait();
+    });
+    hanging.get_future().wait();
+    const int beforeHang = beats.load();
+    std::this_thread::sleep_for(200ms);  // twenty periods
+    EXPECT_EQ(beats.load(), beforeHang) << "a beat came while the loop hung";
+    release.set_value();
+    EXPECT_TRUE(WaitForCount(beats, beforeHang + 1, 30s)) << "no beat after the hang";
+
+    loop.Post([&] { loop.Quit(0); });
+    ASSERT_EQ(running.WaitForEnd(30s), 0);
+    for (const auto& id : beatThreads) {
+        EXPECT_EQ(id, running.ThreadId());
+    }
+}
+
+TEST(EventLoopTest, AStreamOfWorkDoesNotHoldTheHeartbeatBack) {
+    EventLoop loop;
+    std::atomic<int> beats{0};
+    loop.SetHeartbeat(10ms, [&] { ++beats; });
+    // The queue is never empty: each piece of work posts the next.
+    std::function<void()> next = [&] {
+        if (beats.load() >= 3) {
+            loop.Quit(5);
+            return;
+        }
+        loop.Post(next);
+    };
+    loop.Post(next);
+    RunningLoop running(loop);
+    EXPECT_EQ(running.WaitForEnd(30s), 5);
 }
 
 }  // namespace

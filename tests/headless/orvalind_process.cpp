@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -59,7 +61,7 @@ int StatusOf(int waitStatus) {
 }  // namespace
 
 OrvalindProcess::OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args,
-                                 const char* binary) {
+                                 const char* binary, const ChildOptions& options) {
     std::filesystem::create_directories(folders.output);
     std::filesystem::create_directories(folders.home);
     const std::string stamp = std::to_string(SteadyClock::now().time_since_epoch().count());
@@ -71,6 +73,18 @@ OrvalindProcess::OrvalindProcess(const ChildFolders& folders, const std::vector<
     std::vector<std::string> argvTexts = {binary};
     argvTexts.insert(argvTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts = ChildEnvironment(folders);
+    envTexts.insert(envTexts.end(), options.environment.begin(), options.environment.end());
+    if (options.stderrIsJournal) {
+        // The file the child opens as its standard error, made now to learn
+        // its device and inode, as the service manager does for its stream.
+        std::ofstream(errFile_).flush();
+        struct stat info {};
+        if (::stat(errFile_.c_str(), &info) != 0) {
+            throw std::system_error(errno, std::generic_category(), "stat");
+        }
+        envTexts.push_back("JOURNAL_STREAM=" + std::to_string(info.st_dev) + ":" +
+                           std::to_string(info.st_ino));
+    }
     std::vector<char*> argv = Pointers(argvTexts);
     std::vector<char*> envp = Pointers(envTexts);
     const std::string outPath = outFile_.string();
@@ -184,8 +198,8 @@ std::map<std::string, long> ThreadSwitches(pid_t pid) {
 }
 
 DaemonRun RunOrvalind(const ChildFolders& folders, const std::vector<std::string>& args,
-                      std::chrono::milliseconds limit) {
-    OrvalindProcess process(folders, args);
+                      std::chrono::milliseconds limit, const ChildOptions& options) {
+    OrvalindProcess process(folders, args, OrvalindProcess::kBinary, options);
     DaemonRun run;
     run.status = process.WaitForExit(limit).value_or(-1);
     run.out = process.Out();

@@ -30,6 +30,12 @@ struct ChildFolders {
     std::filesystem::path output;   // the captured standard output and error
 };
 
+// What a child gets besides its folders.
+struct ChildOptions {
+    std::vector<std::string> environment;  // NAME=VALUE, added to the child's
+    bool stderrIsJournal = false;          // JOURNAL_STREAM names its standard error
+};
+
 class OrvalindProcess {
   public:
     static constexpr const char* kBinary = ORVALIND_PATH;
@@ -38,7 +44,7 @@ class OrvalindProcess {
     // Starts orvalind (or another of the programs) with args. Throws
     // std::runtime_error when it cannot.
     OrvalindProcess(const ChildFolders& folders, const std::vector<std::string>& args,
-                    const char* binary = kBinary);
+                    const char* binary = kBinary, const ChildOptions& options = {});
     // Kills the child when it still runs.
     ~OrvalindProcess();
     OrvalindProcess(const OrvalindProcess&) = delete;
@@ -71,7 +77,8 @@ struct DaemonRun {
 
 // Runs orvalind to its end; a child still running after limit is killed.
 DaemonRun RunOrvalind(const ChildFolders& folders, const std::vector<std::string>& args,
-                      std::chrono::milliseconds limit = std::chrono::seconds(60));
+                      std::chrono::milliseconds limit = std::chrono::seconds(60),
+                      const ChildOptions& options = {});
 // Runs orvalin-settings to its end in the same folders.
 DaemonRun RunSettingsTool(const ChildFolders& folders, const std::vector<std::string>& args);
 
