@@ -42,80 +42,28 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
     return checks;
 }
 
-namespace {
-
-// One performance value from text at pos; pos moves past it.
-std::optional<PerfValue> ParsePerfValue(const std::string& text, std::size_t& pos) {
-    PerfValue perf;
-    if (text[pos] == '\'') {
-        for (++pos;; ++pos) {
-            if (pos >= text.size()) {
-                return std::nullopt;
-            }
-            if (text[pos] == '\'') {
-                if (pos + 1 < text.size() && text[pos + 1] == '\'') {
-                    perf.label += '\'';
-                    ++pos;
-                    continue;
-                }
-                ++pos;
-                break;
-            }
-            perf.label += text[pos];
-        }
-    } else {
-        while (pos < text.size() && text[pos] != '=' && text[pos] != ' ') {
-            perf.label += text[pos++];
-        }
-    }
-    if (perf.label.empty() || pos >= text.size() || text[pos] != '=') {
-        return std::nullopt;
-    }
-    const std::size_t end = std::min(text.find(' ', pos), text.size());
-    const std::string rest = text.substr(pos + 1, end - pos - 1);
-    pos = end;
-    static const std::regex form(
-        R"((U|-?[0-9.]+)([a-zA-Z%]*)(?:;([^;]*)(?:;([^;]*)(?:;([^;]*)(?:;([^;]*))?)?)?)?)");
-    std::smatch parts;
-    if (!std::regex_match(rest, parts, form)) {
-        return std::nullopt;
-    }
-    if (parts[1] != "U") {
-        perf.value = std::stod(parts[1]);
-    } else if (parts[2].length() > 0) {
-        return std::nullopt;  // an undetermined value has no unit
-    }
-    perf.unit = parts[2];
-    perf.warn = parts[3];
-    perf.crit = parts[4];
-    perf.min = parts[5];
-    perf.max = parts[6];
-    return perf;
-}
-
-}  // namespace
-
 std::optional<PluginOutput> ParsePluginLine(const std::string& line) {
-    PluginOutput output;
-    const std::size_t bar = line.find('|');
-    output.text = line.substr(0, bar);
-    while (output.text.ends_with(' ')) {
-        output.text.pop_back();
-    }
-    if (bar == std::string::npos) {
-        return output;
-    }
-    std::size_t pos = bar + 1;
-    while (pos < line.size()) {
-        if (line[pos] == ' ') {
-            ++pos;
-            continue;
+    // 'label'=value[UOM];[warn];[crit];[min];[max], a quote inside a quoted label doubled.
+    static const std::regex value(
+        R"( *(?:'((?:[^']|'')+)'|([^=' ]+))=(U|-?[0-9.]+)([a-zA-Z%]*))"
+        R"((?:;([^; ]*))?(?:;([^; ]*))?(?:;([^; ]*))?(?:;([^; ]*))?(?: +|$))");
+    const std::size_t bar = std::min(line.find('|'), line.size());
+    PluginOutput output{line.substr(0, line.find_last_not_of(' ', bar - 1) + 1), {}};
+    for (auto at = line.cbegin() + static_cast<std::ptrdiff_t>(std::min(bar + 1, line.size()));
+         at != line.cend();) {
+        std::smatch parts;
+        if (!std::regex_search(at, line.cend(), parts, value,
+                               std::regex_constants::match_continuous) ||
+            (parts[3] == "U" && parts[4].length() > 0)) {
+            return std::nullopt;  // an undetermined value has no unit
         }
-        std::optional<PerfValue> perf = ParsePerfValue(line, pos);
-        if (!perf) {
-            return std::nullopt;
-        }
-        output.perf.push_back(*perf);
+        const std::string label = parts[1].matched
+                                      ? std::regex_replace(parts[1].str(), std::regex("''"), "'")
+                                      : parts[2].str();
+        output.perf.push_back({label,
+                               parts[3] == "U" ? std::nullopt : std::optional(std::stod(parts[3])),
+                               parts[4], parts[5], parts[6], parts[7], parts[8]});
+        at = parts[0].second;
     }
     return output;
 }
