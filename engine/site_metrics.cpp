@@ -37,7 +37,8 @@ void CMonitorEngine::Shared::RecordMetrics(int i, std::uint64_t generation, cons
     }
     std::tm now = clock->LocalNow();
     site.checkedAt = static_cast<std::int64_t>(std::mktime(&now));
-    site.alertOutstanding = store->Read(key::kWarned, i) != 0;
+    // Never waits for the file: what this program last read or queued.
+    site.alertOutstanding = store->Cached().Read(key::kWarned, i) != 0;
 
     // A site removed or replaced since its last check leaves the file.
     const std::string problem =
