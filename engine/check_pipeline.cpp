@@ -174,11 +174,16 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
                                  std::string(text::kMsSuffix);
         WriteLog(i, generation, line, accessLog);
         WriteLog(i, generation, line, errorLog);
-        // Sent on every slow answer; its result changes nothing.
-        SendNotice(i, generation, MailCopy().alertRecipient,
-                   std::string(text::kSubjectWarning) + site,
-                   std::string(text::kBodySlowOpen) + FormatMs(ms) +
-                       std::string(text::kBodySlowClose) + s1);
+        // Sent on every slow answer, as alerts are, only with a mail server
+        // set: without one there is nothing to try (the front end has shown
+        // its hint that email is not set up). Its result changes nothing.
+        const MailSettings account = MailCopy();
+        if (!account.server.empty()) {
+            SendNotice(i, generation, account.alertRecipient,
+                       std::string(text::kSubjectWarning) + site,
+                       std::string(text::kBodySlowOpen) + FormatMs(ms) +
+                           std::string(text::kBodySlowClose) + s1);
+        }
         HandleRecovery(i, generation, site);
     } else {
         outcome = CheckOutcome::Success;
@@ -215,8 +220,10 @@ double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation, CSiteP
         slot.history.push_back(AccessRecord{result, when});
     });
 
+    // The tray counts a site failing whenever its check fails: no answer, or
+    // an answer other than "200".
     std::int32_t state = kStateWell;
-    if (result < 0) {
+    if (result < 0 || statusText != kStatusOk) {
         state = kStateUnreachable;
     } else if (static_cast<double>(Slot(i).warnMs.load()) < result) {
         state = kStateSlow;

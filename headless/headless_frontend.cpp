@@ -37,8 +37,12 @@ int ExitCodeFor(CheckOutcome worst) {
 
 void HeadlessFrontEnd::CheckFinished(const CheckReport& report) {
     if (report.outcome != CheckOutcome::NotChecked) {
-        out_ << EscapeControlBytes(report.caption) << ": " << EscapeControlBytes(report.address)
-             << ": " << OutcomeWord(report.outcome);
+        // "ADDRESS: OUTCOME...", with the caption ahead only when it says
+        // something else.
+        if (report.caption != report.address) {
+            out_ << EscapeControlBytes(report.caption) << ": ";
+        }
+        out_ << EscapeControlBytes(report.address) << ": " << OutcomeWord(report.outcome);
         // A failure's cause, when the probe named one ("TLS: certificate has expired").
         if (report.outcome == CheckOutcome::Unreachable && !report.statusText.empty()) {
             out_ << " (" << EscapeControlBytes(report.statusText) << ")";

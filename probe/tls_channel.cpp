@@ -1,10 +1,6 @@
 #include "probe/tls_channel.h"
 
 #include <arpa/inet.h>
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -17,11 +13,19 @@
 #include <mutex>
 #include <utility>
 
+#include "probe/openssl_library.h"
 #include "probe/socket_io.h"
 #include "resources/strings.h"
 
 namespace orvalin {
 namespace {
+
+// OpenSSL's functions. Everything below Connect's first lines runs only after
+// Connect loaded the library.
+const OpenSsl& Ssl() {
+    std::string unused;
+    return *OpenSsl::Load(unused);
+}
 
 // --- A socket BIO that cannot raise SIGPIPE ----------------------------------
 // OpenSSL's own socket BIO writes with write(), which raises SIGPIPE when the
@@ -29,11 +33,11 @@ namespace {
 // channel waits with poll and a deadline instead).
 
 int SocketOf(BIO* bio) {
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(Ssl().BIO_get_data(bio)));
 }
 
 int BioWrite(BIO* bio, const char* data, int length) {
-    BIO_clear_retry_flags(bio);
+    Ssl().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     for (;;) {
         const ssize_t sent = ::send(SocketOf(bio), data, static_cast<std::size_t>(length),
                                     MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -44,14 +48,14 @@ int BioWrite(BIO* bio, const char* data, int length) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            BIO_set_retry_write(bio);
+            Ssl().BIO_set_flags(bio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
         }
         return -1;
     }
 }
 
 int BioRead(BIO* bio, char* data, int length) {
-    BIO_clear_retry_flags(bio);
+    Ssl().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     for (;;) {
         const ssize_t got =
             ::recv(SocketOf(bio), data, static_cast<std::size_t>(length), MSG_DONTWAIT);
@@ -62,7 +66,7 @@ int BioRead(BIO* bio, char* data, int length) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            BIO_set_retry_read(bio);
+            Ssl().BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
         }
         return -1;
     }
@@ -73,18 +77,19 @@ long BioControl(BIO*, int command, long, void*) {
 }
 
 int BioCreate(BIO* bio) {
-    BIO_set_init(bio, 1);
+    Ssl().BIO_set_init(bio, 1);
     return 1;
 }
 
 const BIO_METHOD* SocketMethod() {
     static BIO_METHOD* const method = [] {
-        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "orvalin socket");
+        BIO_METHOD* m =
+            Ssl().BIO_meth_new(Ssl().BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "orvalin socket");
         if (m != nullptr) {
-            BIO_meth_set_write(m, BioWrite);
-            BIO_meth_set_read(m, BioRead);
-            BIO_meth_set_ctrl(m, BioControl);
-            BIO_meth_set_create(m, BioCreate);
+            Ssl().BIO_meth_set_write(m, BioWrite);
+            Ssl().BIO_meth_set_read(m, BioRead);
+            Ssl().BIO_meth_set_ctrl(m, BioControl);
+            Ssl().BIO_meth_set_create(m, BioCreate);
         }
         return m;
     }();
@@ -112,16 +117,16 @@ SSL_CTX* ClientContext() {
     if (const auto found = contexts->find(trustStore); found != contexts->end()) {
         return found->second;
     }
-    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL_CTX* context = Ssl().SSL_CTX_new(Ssl().TLS_client_method());
     if (context == nullptr) {
         return nullptr;
     }
-    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE);
+    Ssl().SSL_CTX_ctrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    Ssl().SSL_CTX_ctrl(context, SSL_CTRL_MODE, SSL_MODE_ENABLE_PARTIAL_WRITE, nullptr);
     // A missing or unreadable store is no error here: verification then
     // refuses every certificate, which names the cause.
-    SSL_CTX_set_default_verify_paths(context);
-    ERR_clear_error();
+    Ssl().SSL_CTX_set_default_verify_paths(context);
+    Ssl().ERR_clear_error();
     contexts->emplace(std::move(trustStore), context);
     return context;
 }
@@ -134,8 +139,8 @@ bool IsAddressLiteral(const std::string& host) {
 
 // The reason OpenSSL gives for the last failure on this thread, or fallback.
 std::string LastError(std::string_view fallback) {
-    const unsigned long code = ERR_peek_last_error();
-    const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+    const unsigned long code = Ssl().ERR_peek_last_error();
+    const char* reason = code != 0 ? Ssl().ERR_reason_error_string(code) : nullptr;
     return reason != nullptr ? std::string(reason) : std::string(fallback);
 }
 
@@ -143,46 +148,51 @@ std::string LastError(std::string_view fallback) {
 
 std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host, bool verify,
                                                 Deadline deadline, TlsOutcome& outcome) {
-    ERR_clear_error();
     outcome = {TlsFailure::kHandshake, {}};
+    if (OpenSsl::Load(outcome.reason) == nullptr) {
+        return nullptr;
+    }
+    Ssl().ERR_clear_error();
     SSL_CTX* context = ClientContext();
-    SSL* ssl = context != nullptr ? SSL_new(context) : nullptr;
-    BIO* bio = ssl != nullptr && SocketMethod() != nullptr ? BIO_new(SocketMethod()) : nullptr;
+    SSL* ssl = context != nullptr ? Ssl().SSL_new(context) : nullptr;
+    BIO* bio =
+        ssl != nullptr && SocketMethod() != nullptr ? Ssl().BIO_new(SocketMethod()) : nullptr;
     if (bio == nullptr) {
-        SSL_free(ssl);
+        Ssl().SSL_free(ssl);
         outcome.reason = LastError(text::kTlsSetUpFailed);
         return nullptr;
     }
-    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
-    SSL_set_bio(ssl, bio, bio);  // the SSL object owns the BIO from here on
+    Ssl().BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
+    Ssl().SSL_set_bio(ssl, bio, bio);  // the SSL object owns the BIO from here on
     std::unique_ptr<TlsChannel> channel(new TlsChannel(fd, ssl));
 
     const bool literal = IsAddressLiteral(host);
     if (!literal) {
-        SSL_set_tlsext_host_name(ssl, host.c_str());
+        Ssl().SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                       const_cast<char*>(host.c_str()));
     }
     if (verify) {
-        SSL_set_verify(ssl, SSL_VERIFY_PEER, nullptr);
-        X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        const int named = literal ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
-                                  : X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
+        Ssl().SSL_set_verify(ssl, SSL_VERIFY_PEER, nullptr);
+        X509_VERIFY_PARAM* param = Ssl().SSL_get0_param(ssl);
+        Ssl().X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        const int named = literal ? Ssl().X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
+                                  : Ssl().X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
         if (named != 1) {
             outcome = {TlsFailure::kCertificate, std::string(text::kTlsNameUncheckable)};
             return nullptr;
         }
     } else {
-        SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
+        Ssl().SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
     }
 
     for (;;) {
-        ERR_clear_error();
-        const int result = SSL_connect(ssl);
+        Ssl().ERR_clear_error();
+        const int result = Ssl().SSL_connect(ssl);
         if (result == 1) {
             outcome = {};
             return channel;
         }
-        const int error = SSL_get_error(ssl, result);
+        const int error = Ssl().SSL_get_error(ssl, result);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
             if (!channel->WaitToRetry(result, deadline)) {
                 outcome.reason = text::kTlsHandshakeTimedOut;
@@ -190,9 +200,9 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
             }
             continue;
         }
-        const long verified = SSL_get_verify_result(ssl);
+        const long verified = Ssl().SSL_get_verify_result(ssl);
         if (verify && verified != X509_V_OK) {
-            outcome = {TlsFailure::kCertificate, X509_verify_cert_error_string(verified)};
+            outcome = {TlsFailure::kCertificate, Ssl().X509_verify_cert_error_string(verified)};
         } else if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN) {
             outcome.reason = LastError(text::kTlsServerClosed);
         } else {
@@ -203,11 +213,11 @@ std::unique_ptr<TlsChannel> TlsChannel::Connect(int fd, const std::string& host,
 }
 
 TlsChannel::~TlsChannel() {
-    SSL_free(ssl_);
+    Ssl().SSL_free(ssl_);
 }
 
 bool TlsChannel::WaitToRetry(int result, Deadline deadline) {
-    const int error = SSL_get_error(ssl_, result);
+    const int error = Ssl().SSL_get_error(ssl_, result);
     if (error == SSL_ERROR_WANT_READ) {
         return WaitForSocket(fd_, POLLIN, deadline);
     }
@@ -220,9 +230,9 @@ bool TlsChannel::WaitToRetry(int result, Deadline deadline) {
 
 bool TlsChannel::Write(std::string_view bytes, Deadline deadline) {
     while (!bytes.empty()) {
-        ERR_clear_error();
+        Ssl().ERR_clear_error();
         const int length = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
-        const int written = SSL_write(ssl_, bytes.data(), length);
+        const int written = Ssl().SSL_write(ssl_, bytes.data(), length);
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
         } else if (!WaitToRetry(written, deadline)) {
@@ -235,9 +245,9 @@ bool TlsChannel::Write(std::string_view bytes, Deadline deadline) {
 std::string TlsChannel::Read(std::size_t maxBytes, Deadline deadline) {
     std::string buffer(maxBytes, '\0');
     for (;;) {
-        ERR_clear_error();
+        Ssl().ERR_clear_error();
         const int length = static_cast<int>(std::min<std::size_t>(maxBytes, INT_MAX));
-        const int got = SSL_read(ssl_, buffer.data(), length);
+        const int got = Ssl().SSL_read(ssl_, buffer.data(), length);
         if (got > 0) {
             buffer.resize(static_cast<std::size_t>(got));
             return buffer;
@@ -252,9 +262,9 @@ void TlsChannel::Shutdown() {
     if (broken_) {
         return;
     }
-    ERR_clear_error();
-    SSL_shutdown(ssl_);
-    ERR_clear_error();
+    Ssl().ERR_clear_error();
+    Ssl().SSL_shutdown(ssl_);
+    Ssl().ERR_clear_error();
 }
 
 }  // namespace orvalin

@@ -32,28 +32,29 @@ inline constexpr std::string_view kDesktopHelp =
     "  other  it could not start, for example without a display (Qt ends it)\n";
 inline constexpr std::string_view kDesktopVersionPrefix = "orvalin ";  // followed by kAppVersion
 
-// Menu bar
-inline constexpr std::string_view kMenuOrvalin = "Orvalin";
-inline constexpr std::string_view kMenuShowDetails = "Show Details";
-inline constexpr std::string_view kMenuCompactMode = "Compact Mode";
-inline constexpr std::string_view kMenuStartHidden = "Start Hidden";
-inline constexpr std::string_view kMenuAutoStart = "Auto Start at Login";
+// Menu bar. "&" marks the key letter of a menu or entry, unique within its menu.
+inline constexpr std::string_view kMenuOrvalin = "&Orvalin";
+inline constexpr std::string_view kMenuShowDetails = "Show &Details";
+inline constexpr std::string_view kMenuCompactMode = "&Compact Mode";
+inline constexpr std::string_view kMenuStartHidden = "&Start Hidden";
+inline constexpr std::string_view kMenuAutoStart = "A&uto Start at Login";
 inline constexpr std::string_view kMenuHide = "&Hide";
 inline constexpr std::string_view kMenuAlwaysOnTop = "&Always on Top";
 inline constexpr std::string_view kMenuExit = "E&xit\tESC";
-inline constexpr std::string_view kMenuView = "View";
-inline constexpr std::string_view kMenuAccessLog = "Access log";
-inline constexpr std::string_view kMenuErrorLog = "Error log";
-inline constexpr std::string_view kMenuSetup = "Setup";
-inline constexpr std::string_view kMenuEmailSettings = "Email settings";
-inline constexpr std::string_view kMenuTestEmail = "Test Email Settings";
-inline constexpr std::string_view kMenuLogSettings = "Log settings";
-inline constexpr std::string_view kMenuProbeMode = "Modern probing (HTTPS, Host header)";
-inline constexpr std::string_view kMenuResetWebsite = "Reset Website ";  // followed by 1..4
-inline constexpr std::string_view kMenuHelp = "Help";
-inline constexpr std::string_view kMenuContents = "Contents";
-inline constexpr std::string_view kMenuOnTheWeb = "On the web...";
-inline constexpr std::string_view kMenuTellAFriend = "Tell a friend...";
+inline constexpr std::string_view kMenuView = "&View";
+inline constexpr std::string_view kMenuAccessLog = "&Access log";
+inline constexpr std::string_view kMenuErrorLog = "&Error log";
+inline constexpr std::string_view kMenuSetup = "&Setup";
+inline constexpr std::string_view kMenuEmailSettings = "&Email settings";
+inline constexpr std::string_view kMenuTestEmail = "&Test Email Settings";
+inline constexpr std::string_view kMenuLogSettings = "&Log settings";
+inline constexpr std::string_view kMenuProbeMode = "&Modern probing (HTTPS, Host header)";
+// Followed by 1..4, which is also its key letter.
+inline constexpr std::string_view kMenuResetWebsite = "Reset Website &";
+inline constexpr std::string_view kMenuHelp = "&Help";
+inline constexpr std::string_view kMenuContents = "&Contents";
+inline constexpr std::string_view kMenuOnTheWeb = "On the &web...";
+inline constexpr std::string_view kMenuTellAFriend = "&Tell a friend...";
 inline constexpr std::string_view kMenuAbout = "&About";
 
 // Tray menu
@@ -99,7 +100,7 @@ inline constexpr std::string_view kAboutVersion = "Version: ";  // followed by k
 inline constexpr std::string_view kOk = "OK";
 inline constexpr std::string_view kCancel = "Cancel";
 
-// Email Setup dialog
+// Email Setup dialog ("&" marks the key letter that moves to a field)
 inline constexpr std::string_view kEmailSetupTitle = "Email Setup";
 inline constexpr std::string_view kEmailImportant = "Important";
 inline constexpr std::string_view kEmailIntro =
@@ -110,13 +111,15 @@ inline constexpr std::string_view kEmailAlertIntro =
 inline constexpr std::string_view kEmailRecoveryIntro =
     "Recovery notices are automatically sent by Orvalin when there is a successful contact with "
     "a website after a failure had occurred.";
-inline constexpr std::string_view kEmailAlertLabel = "Alert recipient email:";
-inline constexpr std::string_view kEmailRecoveryLabel = "Recovery recipient email:";
-inline constexpr std::string_view kEmailReturnLabel = "Return email address:";
-inline constexpr std::string_view kEmailServerLabel = "Outgoing Server (SMTP):";
-inline constexpr std::string_view kEmailUsernameLabel = "Username:";
-inline constexpr std::string_view kEmailPasswordLabel = "Password:";
-inline constexpr std::string_view kEmailAuthenticate = "Server requires authentication";
+inline constexpr std::string_view kEmailAlertLabel = "&Alert recipient email:";
+inline constexpr std::string_view kEmailRecoveryLabel = "&Recovery recipient email:";
+inline constexpr std::string_view kEmailReturnLabel = "Re&turn email address:";
+inline constexpr std::string_view kEmailServerLabel = "&Outgoing Server (SMTP):";
+inline constexpr std::string_view kEmailUsernameLabel = "&Username:";
+inline constexpr std::string_view kEmailPasswordLabel = "&Password:";
+// The hidden sender-name field, as screen readers name it.
+inline constexpr std::string_view kEmailSenderName = "Sender name";
+inline constexpr std::string_view kEmailAuthenticate = "&Server requires authentication";
 inline constexpr std::string_view kEmailNeedAlert =
     "Please enter an email address for the recipient of Orvalin alerts.";
 inline constexpr std::string_view kEmailNeedRecovery =

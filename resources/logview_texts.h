@@ -63,11 +63,11 @@ inline constexpr std::string_view kLogUnreadableClose = "). Refresh tries again.
 // The log settings dialog ("Logs")
 inline constexpr std::string_view kLogSettingsTitle = "Logs";
 inline constexpr std::string_view kAccessLogGroup = "Access Log";
-inline constexpr std::string_view kLogAllTransactions = "Log all transactions";
-inline constexpr std::string_view kAccessLogFileName = "Access log file name";
+inline constexpr std::string_view kLogAllTransactions = "Log all &transactions";
+inline constexpr std::string_view kAccessLogFileName = "&Access log file name";
 inline constexpr std::string_view kErrorLogGroup = "Error Log";
-inline constexpr std::string_view kLogErrors = "Log errors";
-inline constexpr std::string_view kErrorLogFileName = "Error log file name";
+inline constexpr std::string_view kLogErrors = "Log &errors";
+inline constexpr std::string_view kErrorLogFileName = "E&rror log file name";
 inline constexpr std::string_view kBrowse = "Browse";
 // Browse: the save form of the file dialog.
 inline constexpr std::string_view kSaveAsTitle = "Save As";
@@ -79,9 +79,9 @@ inline constexpr std::string_view kFolderMissing = "This folder does not exist:\
 
 // Tell a friend
 inline constexpr std::string_view kTellFriendTitle = "Tell a friend";
-inline constexpr std::string_view kFriendFromLabel = "From:";
-inline constexpr std::string_view kFriendToLabel = "To:";
-inline constexpr std::string_view kFriendSubjectLabel = "Subject:";
+inline constexpr std::string_view kFriendFromLabel = "&From:";
+inline constexpr std::string_view kFriendToLabel = "&To:";
+inline constexpr std::string_view kFriendSubjectLabel = "&Subject:";
 inline constexpr std::string_view kEnterYourEmail = "Please enter your email address";
 inline constexpr std::string_view kEnterFriendEmail = "Please enter your friend's email address";
 inline constexpr std::string_view kEnterSubject = "Please enter the email's subject";

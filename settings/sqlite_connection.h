@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "settings/settings_values.h"
@@ -39,6 +40,7 @@ class Connection {
     sqlite3* Handle() const { return db_; }
     const store_file::Identity& FileIdentity() const { return identity_; }
 
+    // Runs sql, which may hold several statements (a ';' between them).
     bool Execute(const char* sql);
     DbError LastError() const;
     // Leaves any transaction a failed step left open; false when the
@@ -57,9 +59,18 @@ class Connection {
     std::vector<store_file::Identity> sidecars;
 
   private:
+    friend class Statement;
+
     Connection(sqlite3* db, store_file::Identity identity, int busyTimeoutMs);
 
+    // Statements are prepared once per connection and kept, reset, by their
+    // text: every read of the store runs the same few, and parsing them again
+    // cost more than running them.
+    sqlite3_stmt* TakePrepared(const char* sql) const;
+    void KeepPrepared(const char* sql, sqlite3_stmt* stmt) const;
+
     sqlite3* db_;
+    mutable std::unordered_map<std::string, sqlite3_stmt*> prepared_;
     store_file::Identity identity_;
     int busyTimeoutMs_;
     bool inWal_ = false;
@@ -84,6 +95,8 @@ class Statement {
     std::optional<SettingValue> ValueAt(int column) const;
 
   private:
+    const Connection& connection_;
+    const char* sql_;
     sqlite3_stmt* stmt_ = nullptr;
 };
 

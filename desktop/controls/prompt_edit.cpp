@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
+#include <algorithm>
 
 namespace orvalin::desktop {
 namespace {
@@ -46,11 +49,29 @@ void PromptEdit::Configure(const QString& prompt, bool restoreWhenEmpty, int col
 }
 
 void PromptEdit::SetPrompt(const QString& prompt) {
-    prompt_ = prompt;
+    if (prompt != prompt_) {
+        prompt_ = prompt;
+        updateGeometry();
+    }
     if (text() != prompt_) {
         setText(prompt_);
         ShowStart();
     }
+}
+
+QSize PromptEdit::minimumSizeHint() const {
+    const QSize least = QLineEdit::minimumSizeHint();
+    // The text's width with the margins a line edit keeps around it (two
+    // pixels a side inside the frame, as QLineEdit's own size hint counts).
+    constexpr int kInnerMargins = 2 * 2;
+    const QMargins text = textMargins() + contentsMargins();
+    const int width =
+        fontMetrics().horizontalAdvance(prompt_) + kInnerMargins + text.left() + text.right() + 1;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QSize framed =
+        style()->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(width, least.height()), this);
+    return {std::max(least.width(), framed.width()), least.height()};
 }
 
 bool PromptEdit::IsShowingPrompt() const {

@@ -26,6 +26,7 @@ class PromptEdit : public QLineEdit {
     void Configure(const QString& prompt, bool restoreWhenEmpty, int colourType);
 
     // Replaces the text with the prompt unless the box shows exactly it already.
+    // The box is then at least as wide as the prompt, so that it shows whole.
     void SetPrompt(const QString& prompt);
     QString Prompt() const { return prompt_; }
     // The text, blanks removed at both ends, equals the prompt ignoring case.
@@ -39,6 +40,8 @@ class PromptEdit : public QLineEdit {
         setText(text);
         ShowStart();
     }
+
+    QSize minimumSizeHint() const override;
 
   protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -19,7 +19,10 @@ EmailSetupDialog::EmailSetupDialog(const MailSettings& settings, IMessageBox& bo
       settings_(settings),
       boxes_(boxes) {
     ui_->setupUi(this);
+    // Kept, never shown: not a place for the focus, and named for screen
+    // readers, which list hidden fields too.
     ui_->senderNameEdit->setVisible(false);
+    ui_->senderNameEdit->setFocusPolicy(Qt::NoFocus);
     ApplyTexts();
     SetControlId(*this, ids::kEmailSetupDialog);
     SetControlId(*ui_->alertEdit, ids::email::kAlertRecipient);
@@ -59,14 +62,9 @@ void EmailSetupDialog::ApplyTexts() {
     ui_->usernameLabel->setText(Q(text::kEmailUsernameLabel));
     ui_->passwordLabel->setText(Q(text::kEmailPasswordLabel));
     ui_->authenticateBox->setText(Q(text::kEmailAuthenticate));
+    ui_->senderNameEdit->setAccessibleName(Q(text::kEmailSenderName));
     ui_->okButton->setText(Q(text::kOk));
     ui_->cancelButton->setText(Q(text::kCancel));
-    ui_->alertLabel->setBuddy(ui_->alertEdit);
-    ui_->recoveryLabel->setBuddy(ui_->recoveryEdit);
-    ui_->returnLabel->setBuddy(ui_->returnEdit);
-    ui_->serverLabel->setBuddy(ui_->serverEdit);
-    ui_->usernameLabel->setBuddy(ui_->usernameEdit);
-    ui_->passwordLabel->setBuddy(ui_->passwordEdit);
 }
 
 // The fields as stored; filling them does not make the others follow.

@@ -2,6 +2,7 @@
 
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
+#include "desktop/controls/state_mark.h"
 #include "desktop/controls/status_label.h"
 #include "desktop/frontend/message_broker.h"
 #include "desktop/panel/site_panel.h"
@@ -100,20 +101,27 @@ void DesktopFrontEnd::SetStatusColour(int slot, std::optional<Colour> colour) {
         return;
     }
     StatusLabel& label = window_.Panel(slot).LastAccess();
+    StateMark& mark = window_.Panel(slot).Mark();
     if (!colour) {
         label.SetBackColour(std::nullopt);
         label.setAccessibleDescription(QString());
+        mark.ShowState(StateMark::State::None);
         return;
     }
     label.SetBackColour(QColor(colour->red, colour->green, colour->blue));
-    // What the colour says, for those who do not see it.
+    // What the colour says, for those who do not see it: a shape beside it,
+    // and the word for screen readers.
     std::string_view meaning = text::kStatusWell;
+    StateMark::State state = StateMark::State::Well;
     if (*colour == kColourUnreachable) {
         meaning = text::kStatusFailing;
+        state = StateMark::State::Failing;
     } else if (*colour == kColourSlow) {
         meaning = text::kStatusSlow;
+        state = StateMark::State::Slow;
     }
     label.setAccessibleDescription(Q(meaning));
+    mark.ShowState(state);
 }
 
 void DesktopFrontEnd::ClearPanelTexts(int slot) {

@@ -8,6 +8,7 @@
 #include "desktop/controls/interval_box.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
+#include "desktop/controls/state_mark.h"
 #include "desktop/controls/status_label.h"
 #include "desktop/qt_text.h"
 #include "resources/desktop_texts.h"
@@ -89,8 +90,8 @@ void SitePanel::ApplyTexts() {
     ui_->warningBox->setAccessibleName(Q(text::kWarningOver));
     ui_->addressBox->setAccessibleName(defaultCaption);
     ui_->graph->setAccessibleName(Q(text::kGraphName));
+    // The form cannot name the box inside the interval control.
     ui_->intervalLabel->setBuddy(ui_->intervalBox->Edit());
-    ui_->warningLabel->setBuddy(ui_->warningBox);
 }
 
 void SitePanel::TagControls() {
@@ -182,6 +183,9 @@ IntervalBox& SitePanel::Interval() const {
 }
 StatusLabel& SitePanel::LastAccess() const {
     return *ui_->lastAccessText;
+}
+StateMark& SitePanel::Mark() const {
+    return *ui_->stateMark;
 }
 QLabel& SitePanel::BestAccess() const {
     return *ui_->bestAccessText;

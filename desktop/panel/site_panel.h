@@ -21,6 +21,7 @@ namespace orvalin::desktop {
 class IntervalBox;
 class PromptEdit;
 class ResponseGraph;
+class StateMark;
 class StatusLabel;
 
 class SitePanel : public QGroupBox {
@@ -36,6 +37,8 @@ class SitePanel : public QGroupBox {
     QLineEdit& IntervalEdit() const;
     IntervalBox& Interval() const;
     StatusLabel& LastAccess() const;
+    // The shape beside "Last access:" that says what its colour says.
+    StateMark& Mark() const;
     QLabel& BestAccess() const;
     QLabel& WorstAccess() const;
     QLabel& LastAlert() const;

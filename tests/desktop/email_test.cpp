@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <set>
 
 #include "desktop/control_id.h"
 #include "desktop/dialogs/email_setup_dialog.h"
@@ -95,6 +96,37 @@ TEST_F(EmailDialog, StoredAddressesNeverFollowAndAuthenticationEnablesItsControl
     EXPECT_TRUE(accountEnabled());
     EXPECT_EQ(Field(1004).echoMode(), QLineEdit::Password);
     EXPECT_FALSE(Field(1008).isVisible());
+}
+
+// Each label leads to its field, by its key letter too; the hidden sender
+// name is named and never takes the focus.
+TEST_F(EmailDialog, EveryLabelReachesItsFieldByItsKeyLetter) {
+    MailSettings stored;
+    stored.authenticate = true;
+    Open(stored);
+    const std::vector<std::pair<QString, int>> labels = {{"Alert recipient email:", 1006},
+                                                         {"Recovery recipient email:", 1007},
+                                                         {"Return email address:", 1005},
+                                                         {"Outgoing Server (SMTP):", 1002},
+                                                         {"Username:", 1003},
+                                                         {"Password:", 1004}};
+    std::set<QString> letters{KeyLetter(desktop::FindControl<QCheckBox>(*dialog, 1113)->text())};
+    for (const auto& [words, id] : labels) {
+        SCOPED_TRACE(words.toStdString());
+        QLabel* label = nullptr;
+        for (QLabel* candidate : dialog->findChildren<QLabel*>()) {
+            label = QString(candidate->text()).remove('&') == words ? candidate : label;
+        }
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->buddy(), &Field(id));
+        const QString letter = KeyLetter(label->text());
+        ASSERT_FALSE(letter.isEmpty());
+        EXPECT_TRUE(letters.insert(letter).second);
+        QTest::keySequence(dialog.get(), QKeySequence(letter));
+        EXPECT_TRUE(ProcessUntil([&] { return Field(id).hasFocus(); }));
+    }
+    EXPECT_EQ(Field(1008).accessibleName(), "Sender name");
+    EXPECT_EQ(Field(1008).focusPolicy(), Qt::NoFocus);
 }
 
 TEST_F(EmailDialog, OkChecksTheFieldsInOrderTrimsThemAndNamesTheSender) {

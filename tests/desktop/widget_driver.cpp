@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeySequence>
 
 namespace orvalin::test {
 
@@ -25,6 +26,10 @@ void ProcessFor(std::chrono::milliseconds span) {
     while (clock.elapsed() < span.count()) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
+}
+
+QString KeyLetter(const QString& text) {
+    return QKeySequence::mnemonic(text).toString();
 }
 
 ModalDriver::ModalDriver() {

@@ -19,6 +19,10 @@ bool ProcessUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds limit = std::chrono::seconds(10));
 void ProcessFor(std::chrono::milliseconds span);
 
+// The key letter "&" marks in a menu entry's or label's text, as Qt reads
+// it ("Alt+X"), or empty.
+QString KeyLetter(const QString& text);
+
 // Clicks the button once the current event has been handled, so that a modal
 // loop the click opens does not run inside the caller.
 void ClickLater(QAbstractButton& button);

@@ -6,16 +6,19 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "desktop/control_id.h"
 #include "desktop/controls/interval_box.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/controls/response_graph.h"
+#include "desktop/controls/state_mark.h"
 #include "desktop/controls/status_label.h"
 #include "desktop/frontend/qt_timers.h"
 #include "desktop/panel/site_panel.h"
@@ -210,27 +213,27 @@ TEST_F(WindowTest, IntervalArrowsAddAndTakeMinutesFromWhatTheBoxHolds) {
 TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
     Start();
     const std::vector<std::pair<int, QString>> entries = {
-        {32775, "Show Details"},
-        {32787, "Compact Mode"},
-        {32788, "Start Hidden"},
-        {32789, "Auto Start at Login"},
+        {32775, "Show &Details"},
+        {32787, "&Compact Mode"},
+        {32788, "&Start Hidden"},
+        {32789, "A&uto Start at Login"},
         {32774, "&Hide"},
         {1116, "&Always on Top"},
         {32773, "E&xit\tESC"},
-        {32777, "Access log"},
-        {32778, "Error log"},
-        {32771, "Email settings"},
-        {32790, "Test Email Settings"},
-        {32776, "Log settings"},
-        {32781, "Reset Website 1"},
-        {32784, "Reset Website 2"},
-        {32785, "Reset Website 3"},
-        {32786, "Reset Website 4"},
-        {57670, "Contents"},
-        {32779, "On the web..."},
-        {32783, "Tell a friend..."},
+        {32777, "&Access log"},
+        {32778, "&Error log"},
+        {32771, "&Email settings"},
+        {32790, "&Test Email Settings"},
+        {32776, "&Log settings"},
+        {32781, "Reset Website &1"},
+        {32784, "Reset Website &2"},
+        {32785, "Reset Website &3"},
+        {32786, "Reset Website &4"},
+        {57670, "&Contents"},
+        {32779, "On the &web..."},
+        {32783, "&Tell a friend..."},
         {57664, "&About"},
-        {32791, "Modern probing (HTTPS, Host header)"},
+        {32791, "&Modern probing (HTTPS, Host header)"},
     };
     for (const auto& [id, label] : entries) {
         QAction* action = Window().Menu().Action(id);
@@ -257,6 +260,87 @@ TEST_F(WindowTest, MenuHoldsEveryEntryWithItsIdAndStoresTheSwitches) {
     Window().Menu().Action(32791)->trigger();
     EXPECT_EQ(Landed().ReadInt("Settings", "ProbeMode", -1), 1);
     EXPECT_TRUE(Window().Menu().Action(32791)->isChecked());
+}
+
+// One key letter for each menu on the bar and for each entry within its
+// menu, and the keyboard alone reaches an entry.
+TEST_F(WindowTest, EveryMenuAndEntryHasAKeyLetterOfItsOwn) {
+    Start();
+    std::vector<QString> titles;
+    std::set<QString> barLetters;
+    for (QAction* title : Window().menuBar()->actions()) {
+        titles.push_back(QString(title->text()).remove('&'));
+        const QString letter = KeyLetter(title->text());
+        EXPECT_FALSE(letter.isEmpty()) << title->text().toStdString();
+        EXPECT_TRUE(barLetters.insert(letter).second) << title->text().toStdString();
+        std::set<QString> letters;
+        for (QAction* entry : title->menu()->actions()) {
+            if (entry->isSeparator()) {
+                continue;
+            }
+            const QString entryLetter = KeyLetter(entry->text());
+            EXPECT_FALSE(entryLetter.isEmpty()) << entry->text().toStdString();
+            EXPECT_TRUE(letters.insert(entryLetter).second) << entry->text().toStdString();
+        }
+    }
+    EXPECT_EQ(titles, (std::vector<QString>{"Orvalin", "View", "Setup", "Help"}));
+
+    // Alt+O opens the Orvalin menu, D switches the details off.
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    QMenu* program = Window().menuBar()->actions().at(0)->menu();
+    QTest::keyClick(&Window(), Qt::Key_O, Qt::AltModifier);
+    ASSERT_TRUE(ProcessUntil([&] { return program->isVisible(); }));
+    QTest::keyClick(program, Qt::Key_D);
+    EXPECT_TRUE(ProcessUntil([&] { return store->ReadInt("Settings", "ViewDetails", -1) == 0; }));
+    EXPECT_FALSE(Window().Panel(0).DelButton().isVisibleTo(&Window()));
+}
+
+// Beside "Last access:" a shape in the text colour says what the status
+// colour says, and its tooltip says the word; a reset takes it away.
+TEST_F(WindowTest, AMarkBesideLastAccessTellsTheStateWithoutColour) {
+    LoopbackServer site(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n", 5ms));
+    LoopbackServer missing(ServerScript::Answer("HTTP/1.0 404 Not Found\r\n\r\n"));
+    StoreSite(0, "http://" + site.HostAndPort() + "/");
+    StoreSite(1, "http://" + site.HostAndPort() + "/slow");
+    store->WriteInt("Settings", "Warn1", 0);
+    StoreSite(2, "http://" + missing.HostAndPort() + "/");
+    StoreSite(3, Site("refused"));
+    Start();
+    const auto mark = [&](int slot) -> desktop::StateMark& { return Window().Panel(slot).Mark(); };
+    ASSERT_TRUE(ProcessUntil([&] {
+        return !mark(0).toolTip().isEmpty() && !mark(1).toolTip().isEmpty() &&
+               !mark(2).toolTip().isEmpty() && !mark(3).toolTip().isEmpty();
+    }));
+    const std::vector<QString> words = {"well", "slow", "failing", "failing"};
+    std::vector<QImage> shapes;
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(mark(i).toolTip(), words[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(mark(i).accessibleName(), words[static_cast<std::size_t>(i)]);
+        EXPECT_TRUE(mark(i).isVisibleTo(&Window()));
+        const QImage shape = mark(i).pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QRgb ink = mark(i).palette().color(QPalette::WindowText).rgb();
+        int opaque = 0;
+        for (int y = 0; y < shape.height(); ++y) {
+            for (int x = 0; x < shape.width(); ++x) {
+                if (qAlpha(shape.pixel(x, y)) == 255) {
+                    ++opaque;
+                    EXPECT_EQ(shape.pixel(x, y), ink);
+                }
+            }
+        }
+        EXPECT_GT(opaque, 0);
+        shapes.push_back(shape);
+    }
+    EXPECT_NE(shapes[0], shapes[1]);
+    EXPECT_NE(shapes[1], shapes[2]);
+    EXPECT_NE(shapes[0], shapes[2]);
+    EXPECT_EQ(shapes[2], shapes[3]);
+
+    Window().Menu().Action(32781)->trigger();  // Reset Website 1
+    EXPECT_TRUE(ProcessUntil([&] { return mark(0).pixmap().isNull(); }));
+    EXPECT_EQ(mark(0).toolTip(), "");
 }
 
 TEST_F(WindowTest, LogAndRecommendationCommandsOpenTheirDialogsOnTheCurrentFiles) {
@@ -358,6 +442,22 @@ TEST_F(WindowTest, PositionIsRestoredInRangeAndStoredAtExitWithTheInstanceCount)
 TEST_F(WindowTest, LongAddressesNeitherWidenTheWindowNorPushOutItsButtons) {
     Start();
     const int usualWidth = Window().width();
+    // An empty box shows its prompt whole: from the text's start the cursor
+    // reaches its end without scrolling.
+    for (int i = 0; i < 4; ++i) {
+        desktop::PromptEdit& box = Window().Panel(i).AddressBox();
+        ASSERT_TRUE(box.text().startsWith("<Use this box to enter the")) << i;
+        // The box scrolls to the cursor as it paints.
+        const auto cursorAt = [&](qsizetype position) {
+            box.setCursorPosition(static_cast<int>(position));
+            box.grab();
+            return box.inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        };
+        const int start = cursorAt(0);
+        const int end = cursorAt(box.text().size());
+        EXPECT_EQ(end - start, box.fontMetrics().horizontalAdvance(box.text())) << i;
+        box.setCursorPosition(0);
+    }
     session.reset();
     const std::string longSite = Site("") + std::string(6000, 'a');
     StoreSite(0, longSite);

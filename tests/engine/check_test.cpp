@@ -283,6 +283,7 @@ TEST_F(EngineCheck, AnAnswerWithinAMillisecondIsWellAndTakesOne) {
     EXPECT_EQ(h.ui.LastUpdate(0)->lastAccess, std::string("234ms") + kStamp);
 }
 
+// Without a mail server no notice is tried, and nothing says it failed.
 TEST_F(EngineCheck, WithoutMailSetUpTheStateMachineStillMoves) {
     const std::string address = "127.0.0.1:" + std::to_string(refusing.Port());
     Monitor(address, 0, /*mail=*/false);
@@ -303,6 +304,13 @@ TEST_F(EngineCheck, WithoutMailSetUpTheStateMachineStillMoves) {
     h.Check(0);
     EXPECT_EQ(h.Store().Read(key::kLastRecovery, 0), "(recovery not sent, missing email setup)");
     EXPECT_EQ(Warned(), 0);
+
+    // A slow answer is logged, and its warning is not tried: no box.
+    h.clock->probeMs = 12500;
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Slow);
+    EXPECT_NE(h.ErrorLogText().find("WARNING " + SharedSite().Url() + " 12500ms\r\n"),
+              std::string::npos);
+    EXPECT_EQ(h.ui.Warnings(), std::vector<std::string>{});
     EXPECT_TRUE(sink.Messages().empty());
 }
 

@@ -47,36 +47,42 @@ TEST(TraySummary, NoTrayNoAnimation) {
     EXPECT_TRUE(h.ui.Tray().empty());
 }
 
-TEST(TraySummary, UnreachableOutranksSlowAndAFast404CountsAsWell) {
+// Any failed check counts as failing, an answer other than 200 as much as no
+// answer at all, and failing outranks slow.
+TEST(TraySummary, A404CountsAsFailingAndFailingOutranksSlow) {
     EngineHarness h;
     RefusingPort refusing;
     const std::string dead = "127.0.0.1:" + std::to_string(refusing.Port());
+    const std::pair<int, std::string> failing{138, "Orvalin\nAt least one website in unreachable"};
     h.Load();
 
     h.ui.Type(0, SharedSite().Url("missing"));
-    h.Check(0);
-    EXPECT_EQ(RunAnimation(h), Animation(SharedSite().Url("missing")));
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::UnexpectedResponse);
+    Tray expected = Animation(SharedSite().Url("missing"));
+    expected.push_back(failing);
+    EXPECT_EQ(RunAnimation(h), expected);
 
     h.ui.Forget();
     h.ui.TypeWarning(1, "0");
     h.ui.Type(1, SharedSite().Url());
-    h.Check(1);
-    Tray expected = Animation(SharedSite().Url());
-    expected.emplace_back(142, "Orvalin\nAt least one website in slow");
+    EXPECT_EQ(h.Check(1).outcome, CheckOutcome::Slow);
+    expected = Animation(SharedSite().Url());
+    expected.push_back(failing);
     EXPECT_EQ(RunAnimation(h), expected);
 
     h.ui.Forget();
     h.ui.Type(2, dead);
     h.Check(2);
     expected = Animation(dead);
-    expected.emplace_back(138, "Orvalin\nAt least one website in unreachable");
+    expected.push_back(failing);
     EXPECT_EQ(RunAnimation(h), expected);
 
-    // Once the unreachable site is gone, the next probe shows the slow one.
+    // Once both failing sites are gone, the next probe shows the slow one.
     h.engine->RemoveSite(2);
+    h.engine->RemoveSite(0);
     h.ui.Forget();
-    h.Check(0);
-    expected = Animation(SharedSite().Url("missing"));
+    h.Check(1);
+    expected = Animation(SharedSite().Url());
     expected.emplace_back(142, "Orvalin\nAt least one website in slow");
     EXPECT_EQ(RunAnimation(h), expected);
 }

@@ -18,8 +18,8 @@ bool MatchesStamp(const std::string& text) {
 
 std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
     static const std::regex line(
-        "(.+): (\\S+): (success|slow|unexpected response|unreachable)(?: \\((.+)\\))?; Last "
-        "access: (.+)");
+        "(?:(.+): )?(\\S+): (success|slow|unexpected response|unreachable)(?: \\((.+)\\))?; "
+        "Last access: (.+)");
     std::multimap<std::string, PrintedCheck> checks;
     std::size_t start = 0;
     if (out.starts_with("ORVALIN ")) {
@@ -33,7 +33,9 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         const std::string text = out.substr(start, end - start);
         std::smatch parts;
         if (std::regex_match(text, parts, line)) {
-            checks.emplace(parts[2], PrintedCheck{parts[1], parts[3], parts[5], parts[4]});
+            // Without a caption of its own the address is the caption.
+            checks.emplace(parts[2], PrintedCheck{parts[1].matched ? parts[1] : parts[2], parts[3],
+                                                  parts[5], parts[4]});
         } else {
             checks.emplace("", PrintedCheck{text, "", "", ""});
         }

@@ -20,9 +20,10 @@ inline constexpr const char* kLogStampPattern = R"(<\d\d/\d\d/\d{4} \d\d:\d\d:\d
 std::string EscapeRegex(const std::string& text);
 bool MatchesStamp(const std::string& text);
 
-// One line printed after a check.
+// One line printed after a check: "[CAPTION: ]ADDRESS: OUTCOME[ (CAUSE)];
+// Last access: TEXT".
 struct PrintedCheck {
-    std::string caption;
+    std::string caption;  // the address when the line names no caption
     std::string outcome;
     std::string lastAccess;
     std::string cause;  // in brackets after the outcome, when the check failed with one

@@ -108,6 +108,11 @@ TEST_F(OrvalindOnceTest, OneRoundChecksEverySiteAndPrintsLogsMailsAndStoresItsOu
     EXPECT_EQ(printed.find(missing)->second.outcome, "unexpected response");
     EXPECT_EQ(printed.find(unreachable)->second.outcome, "unreachable");
     EXPECT_EQ(printed.find(good)->second.caption, good);
+    // The caption is the address: it is printed once.
+    EXPECT_TRUE(std::regex_search(
+        run.out, std::regex("(^|\n)" + EscapeRegex(good) +
+                            ": success; Last access: " + kLastAccessOfAnAnswer + "\n")))
+        << run.out;
     EXPECT_TRUE(
         std::regex_match(printed.find(good)->second.lastAccess, std::regex(kLastAccessOfAnAnswer)))
         << run.out;
@@ -282,6 +287,8 @@ TEST_F(OrvalindOnceTest, WithoutAMailServerTheHintNamesTheSettingsToolAndNotices
     Monitor(1, missing);
     Monitor(2, good);
     store.Write(key::kWarned, 2, 1);
+    Monitor(3, good);
+    store.Write(key::kWarn, 3, 0);  // slow: its warning is not tried either
 
     const DaemonRun run = RunOrvalind(folders, {"--once"});
     ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
@@ -291,6 +298,7 @@ TEST_F(OrvalindOnceTest, WithoutAMailServerTheHintNamesTheSettingsToolAndNotices
     EXPECT_NE(first, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(hint, first + 1), std::string::npos) << "printed twice: " << run.err;
     EXPECT_EQ(run.out.find("orvalin-settings"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("ERROR"), std::string::npos) << run.err;
 
     EXPECT_EQ(store.Read(key::kLastAlert, 1), text::kAlertNotSent);
     EXPECT_EQ(store.Read(key::kWarned, 1), 1);
@@ -367,6 +375,32 @@ TEST_F(OrvalindOnceTest, AFailuresCauseIsPrintedAndLoggedAfterTheAddress) {
     EXPECT_TRUE(cause.starts_with("TLS: ")) << run.out;
     EXPECT_EQ(UnstampedLines(ErrorLog()),
               std::vector<std::string>{"Website unreachable: " + secure + " (" + cause + ")"});
+}
+
+TEST_F(OrvalindOnceTest, OpenSslIsLoadedOnlyWhenASecureSiteIsChecked) {
+    // Loading OpenSSL costs a round of plain sites more than its checks: such
+    // a round never maps it, and an https:// site loads it for its handshake.
+    const auto roundLoadsOpenSsl = [&] {
+        const std::filesystem::path trace = folders.output / "loader";
+        RunOrvalind(folders, {"--once"}, std::chrono::seconds(60),
+                    ChildOptions{{"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + trace.string()}});
+        std::string loaded;
+        for (const auto& entry : std::filesystem::directory_iterator(folders.output)) {
+            if (entry.path().filename().string().starts_with("loader")) {
+                loaded += ReadFileBytes(entry.path());
+                std::filesystem::remove(entry.path());
+            }
+        }
+        EXPECT_NE(loaded, "");  // the loader wrote its trace
+        return loaded.find("libssl.so") != std::string::npos;
+    };
+    Monitor(0, good);
+    EXPECT_FALSE(roundLoadsOpenSsl());
+
+    LoopbackServer hangUp(ServerScript::Only(ServerScript::Action::kCloseAtOnce));
+    store.Write(key::kProbeMode, 1);
+    Monitor(0, "https://" + hangUp.HostAndPort() + "/");
+    EXPECT_TRUE(roundLoadsOpenSsl());
 }
 
 TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {

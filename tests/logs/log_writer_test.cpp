@@ -373,6 +373,7 @@ TEST_F(LogWriterTest, ConcurrentWritersLeaveEveryLineIntactExactlyOnce) {
     }
 }
 
+// A private folder (0700) holding logs other tools may read (0644).
 TEST(DefaultLogPathsTest, UsesAndCreatesTheStateFolder) {
     TempDir dir;
     const std::filesystem::path state = dir / "state";
@@ -386,6 +387,14 @@ TEST(DefaultLogPathsTest, UsesAndCreatesTheStateFolder) {
     ASSERT_EQ(::stat((state / "orvalin").c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    const mode_t usual = ::umask(022);
+    test::FakeClock clock;
+    CLogWriter writer{clock};
+    writer.WriteLogLine("SUCCESS http://x 5ms", paths.accessLog);
+    ::umask(usual);
+    ASSERT_EQ(::stat(paths.accessLog.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 }  // namespace

@@ -56,10 +56,10 @@ TEST_F(LogSettingsTest, OkSavesTheFourKeysInOrderAndTheNextLineUsesThem) {
         EXPECT_EQ(Child<QGroupBox>(dialog, "errorGroup")->title(), "Error Log");
         auto* access = Child<QCheckBox>(dialog, "accessCheck");
         auto* errors = Child<QCheckBox>(dialog, "errorCheck");
-        EXPECT_EQ(access->text(), "Log all transactions");
-        EXPECT_EQ(errors->text(), "Log errors");
-        EXPECT_EQ(Child<QLabel>(dialog, "accessLabel")->text(), "Access log file name");
-        EXPECT_EQ(Child<QLabel>(dialog, "errorLabel")->text(), "Error log file name");
+        EXPECT_EQ(access->text(), "Log all &transactions");
+        EXPECT_EQ(errors->text(), "Log &errors");
+        EXPECT_EQ(Child<QLabel>(dialog, "accessLabel")->text(), "&Access log file name");
+        EXPECT_EQ(Child<QLabel>(dialog, "errorLabel")->text(), "E&rror log file name");
         EXPECT_EQ(Child<QPushButton>(dialog, "accessBrowse")->text(), "Browse");
         EXPECT_TRUE(access->isChecked());
         EXPECT_FALSE(errors->isChecked());

@@ -333,6 +333,16 @@ TEST_F(StoreDiskTest, AFileMovedOverTheStoreIsReadInsteadOfTheOldOne) {
     EXPECT_EQ(fresh.ReadString(kSettings, "after", ""), "written");
     EXPECT_EQ(fresh.ReadString(kSettings, "moved", ""), "new file");
     EXPECT_FALSE(fresh.Get(kSettings, "before"));
+
+    // The connections to the old file, with the statements they kept, were
+    // closed: nothing holds the replaced file open.
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = fs::read_symlink(fd.path(), error).string();
+        EXPECT_FALSE(target.find("settings.db") != std::string::npos &&
+                     target.ends_with("(deleted)"))
+            << target;
+    }
 }
 
 }  // namespace

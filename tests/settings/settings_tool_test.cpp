@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,30 @@ TEST_F(SettingsToolTest, HelpPrintsUsageAndTheStorePath) {
     EXPECT_NE(run.out.find(text::kToolUsage), std::string::npos);
     EXPECT_NE(run.out.find(dbFile.string()), std::string::npos);
     EXPECT_EQ(run.err, "");
+}
+
+// The README's examples work as written, in their order, on a new store.
+TEST_F(SettingsToolTest, EveryReadmeExampleRuns) {
+    std::istringstream readme(
+        ReadFileBytes(fs::path(ORVALIN_TEST_SOURCE_DIR) / ".." / "README.md"));
+    int examples = 0;
+    for (std::string line; std::getline(readme, line);) {
+        if (!line.starts_with("orvalin-settings ")) {
+            continue;
+        }
+        std::istringstream words(line.substr(0, line.find(" #")));
+        std::vector<std::string> args;
+        for (std::string word; words >> word;) {
+            args.push_back(word);
+        }
+        args.erase(args.begin());
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 0) << line << "\n" << run.err;
+        ++examples;
+    }
+    EXPECT_GE(examples, 9);
+    EXPECT_EQ(store.ReadString("Settings", "SMTP", ""), "smtp.example.org:587");
+    EXPECT_TRUE(Run({"sites"}).out.starts_with("1\t(none)\t15\t10000\n"));
 }
 
 TEST_F(SettingsToolTest, WrongCallsPrintUsageAndExitTwo) {
