@@ -201,6 +201,7 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         std::lock_guard lock(slot.mutex);
         report.caption = slot.caption;
     }
+    RecordMetrics(i, generation, url, outcome, ms);
     FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()), std::move(report));
 }
 

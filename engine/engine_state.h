@@ -12,6 +12,7 @@
 
 #include "engine/frontend.h"
 #include "engine/frontend_gate.h"
+#include "engine/metrics_file.h"
 #include "engine/monitor_engine.h"
 #include "engine/site_stats.h"
 #include "logs/log_writer.h"
@@ -109,6 +110,13 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     // Starts a worker for one check; false when no thread could be started.
     bool StartWorker(int i, std::uint64_t generation, const std::string& address);
 
+    // ---- the metrics file (site_metrics.cpp) ----
+
+    // After a check that probed url: its result into the metrics file, when
+    // there is one.
+    void RecordMetrics(int i, std::uint64_t generation, const std::string& url,
+                       CheckOutcome outcome, double ms);
+
     // ---- notices (notices.cpp) ----
 
     int SendNotice(int i, std::uint64_t generation, const std::string& to,
@@ -176,6 +184,7 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     std::array<SlotState, kSlotCount> slots;
     JobCounter checks;    // activeChecks
     JobCounter mailJobs;  // email tests and mails sent for the front end
+    MetricsFile metrics;
     std::atomic_flag summaryBusy;
     FrontEndGate gate;
     std::atomic<bool> stopping{false};

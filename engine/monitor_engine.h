@@ -151,6 +151,9 @@ class CMonitorEngine {
     bool SendMailInBackground(MailMessage message, std::function<void(int sent)> done);
 
     void SetStartHidden(bool on);
+    // From then on every check rewrites the metrics file at path (see
+    // engine/metrics_file.h); empty: none, the default. Called before Start.
+    void SetMetricsFile(const std::string& path);
 
     // Starts a detached thread running job; false when none could be started.
     // Checks and mail jobs start their workers through it (a new thread per

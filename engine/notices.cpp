@@ -10,7 +10,12 @@ int CMonitorEngine::Shared::SendNotice(int i, std::uint64_t generation, const st
     if (!IsCurrent(i, generation)) {
         return 0;
     }
-    return smtp.SendMail(MailCopy().senderEmail, to, subject, body);
+    const MailSettings settings = MailCopy();
+    const int sent = smtp.SendMail(settings.senderEmail, to, subject, body);
+    if (sent == 0 && !settings.server.empty()) {
+        metrics.CountMailFailure();
+    }
+    return sent;
 }
 
 void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const std::string& stamp,

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -20,6 +21,7 @@
 #include "headless/event_loop.h"
 #include "headless/headless_frontend.h"
 #include "headless/journal_stream.h"
+#include "headless/plugin_line.h"
 #include "headless/service_notifier.h"
 #include "headless/site_summary.h"
 #include "platform/clock.h"
@@ -93,17 +95,24 @@ void TellServiceManager(const ServiceNotifier& service, const CMonitorEngine& en
 }
 
 // Starts one check of every slot that has an address, as the start-up
-// timers would, and ends the loop when the last one has reported.
-int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop) {
+// timers would, and ends the loop when the last one has reported. Every
+// configured site and every report goes into plugin.
+int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop,
+                  PluginLine& plugin) {
     engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
+    const auto configured = ConfiguredSlots(engine);
     int expected = 0;
     for (int i = 0; i < kSlotCount; ++i) {
+        if (configured[static_cast<std::size_t>(i)]) {
+            plugin.AddSite(i, engine.SiteAddress(i), engine.WarnMs(i));
+        }
         expected += engine.PollNow(i) ? 1 : 0;
     }
     // The checks report through the loop, so none has reported yet.
     auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
     auto remaining = std::make_shared<int>(expected);
-    frontEnd.onCheckFinished = [worst, remaining, &loop](const CheckReport& report) {
+    frontEnd.onCheckFinished = [worst, remaining, &loop, &plugin](const CheckReport& report) {
+        plugin.Record(report);
         if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
             *worst = report.outcome;
         }
@@ -118,6 +127,7 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
 
 int main(int argc, char** argv) {
     Mode mode = Mode::Monitor;
+    std::string metricsFile;
     for (int a = 1; a < argc; ++a) {
         const std::string option = argv[a];
         if (option == "--help" || option == "-h") {
@@ -126,6 +136,11 @@ int main(int argc, char** argv) {
         }
         if (option == "--once" && mode == Mode::Monitor) {
             mode = Mode::Once;
+            continue;
+        }
+        if (option == "--metrics-file" && metricsFile.empty() && a + 1 < argc &&
+            argv[a + 1][0] != '\0') {
+            metricsFile = argv[++a];
             continue;
         }
         std::cerr << WithPriority("orvalind: unknown option '" + option + "'\n" +
@@ -150,7 +165,10 @@ int main(int argc, char** argv) {
     store->ResumeSpooledWrites();
     const auto sharedLoop = std::make_shared<EventLoop>();
     EventLoop& loop = *sharedLoop;
-    HeadlessFrontEnd frontEnd(std::cout, std::cerr, errIsJournal);
+    // One round prints its plugin line first: the site lines wait for it.
+    std::ostringstream siteLines;
+    PluginLine plugin;
+    HeadlessFrontEnd frontEnd(mode == Mode::Once ? siteLines : std::cout, std::cerr, errIsJournal);
     // The mail password is looked up in the keyring before a mail that logs
     // in; a running monitor also moves one the store holds into it.
     CMonitorEngine engine(FrontEnd{frontEnd, frontEnd, frontEnd, frontEnd, loop, loop}, store,
@@ -158,6 +176,9 @@ int main(int argc, char** argv) {
     loop.SetTimerHandler([&engine](int id) { engine.OnTimer(id); });
 
     engine.LoadSettings();
+    if (!metricsFile.empty()) {
+        engine.SetMetricsFile(metricsFile);
+    }
     if (const std::string problem = engine.StoreProblem(); !problem.empty()) {
         // Without its settings there is nothing this program could check.
         printError(std::string(text::kDaemonStoreUnreadable) + store->Path().string() + ": " +
@@ -191,7 +212,7 @@ int main(int argc, char** argv) {
     // Outlives the engine's end, in case a report of it is still on its way.
     std::optional<ServiceNotifier> service;
     if (!AnySiteConfigured(engine) ||
-        (mode == Mode::Once && StartOneRound(engine, frontEnd, loop) == 0)) {
+        (mode == Mode::Once && StartOneRound(engine, frontEnd, loop, plugin) == 0)) {
         printError(std::string(text::kDaemonNoSite));
         exitCode = kExitNoSite;
     } else {
@@ -218,6 +239,12 @@ int main(int argc, char** argv) {
     }
     // What cannot be written within the wait is kept for the next start.
     store->FinishWrites(SettingsStore::kWriterStopWait);
+    if (mode == Mode::Once) {
+        if (exitCode <= kExitNoSite) {
+            std::cout << plugin.Text(exitCode) << '\n';
+        }
+        std::cout << siteLines.str();
+    }
     std::cout.flush();
     if (engine.RunningJobs() > 0) {
         // Jobs that outlived the wait end with the process, as they are.

@@ -104,11 +104,13 @@ inline constexpr std::string_view kToolWriteFailed =
     "orvalin-settings: the value could not be stored in ";
 
 // orvalind, the headless monitor
-inline constexpr std::string_view kDaemonUsage = "usage: orvalind [--once | --help]";
+inline constexpr std::string_view kDaemonUsage =
+    "usage: orvalind [--once] [--metrics-file PATH] | --help";
 // Its --help, also the manual page's source (help2man): "Usage:", "Options:"
 // and indented "TERM  text" lines keep their form there.
 inline constexpr std::string_view kDaemonHelp =
-    "Usage: orvalind [--once | --help]\n"
+    "Usage: orvalind [--once] [--metrics-file PATH]\n"
+    "  or:  orvalind --help\n"
     "\n"
     "The Orvalin website monitor without a display. Without options it\n"
     "monitors the sites kept in the Orvalin settings (see orvalin-settings list)\n"
@@ -123,7 +125,15 @@ inline constexpr std::string_view kDaemonHelp =
     "\n"
     "Options:\n"
     "  --once   check every configured site once, all at the same time, print a\n"
-    "           line for each and exit with the worst result (never a service)\n"
+    "           line for each and exit with the worst result (never a service).\n"
+    "           The first line is a monitoring plugin's (Nagios, Icinga), with\n"
+    "           OK, WARNING, CRITICAL or UNKNOWN for the exit status 0 to 3, and\n"
+    "           each site's time in ms (U: none) with its slow threshold:\n"
+    "           ORVALIN OK - 2 sites well | 'site1'=3ms;10000;;0 'site2'=41ms;10000;;0\n"
+    "  --metrics-file PATH\n"
+    "           after every check, replace PATH (mode 0644) with every site's\n"
+    "           metrics in the Prometheus text format, for node_exporter's\n"
+    "           textfile collector (name it *.prom in the collector's folder)\n"
     "  --help   show this text\n"
     "\n"
     "Exit status:\n"
@@ -138,6 +148,7 @@ inline constexpr std::string_view kDaemonHelp =
 inline constexpr std::string_view kDaemonNoSite =
     "orvalind: no site is configured (add one with: orvalin-settings site 1 "
     "http://example.org/)";
+inline constexpr std::string_view kMetricsFileFailed = "Cannot write the metrics file ";
 inline constexpr std::string_view kDaemonNoThread = "orvalind: cannot start a thread: ";
 inline constexpr std::string_view kDaemonStoreUnreadable =
     "orvalind: the settings store cannot be read: ";

@@ -93,6 +93,8 @@ inline constexpr IntKey kNumOpen{kSettings, "NumOpen", 0};
 // accepts any certificate from the SMTP server (a local relay of one's own).
 inline constexpr IntKey kProbeMode{kSettings, "ProbeMode", 0};
 inline constexpr IntKey kSmtpTlsVerify{kSettings, "SMTPTLSVerify", 1};
+// The desktop program's metrics file for Prometheus; empty: none.
+inline constexpr StringKey kMetricsFile{kSettings, "MetricsFile", ""};
 }  // namespace key
 
 }  // namespace orvalin

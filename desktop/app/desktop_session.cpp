@@ -51,6 +51,8 @@ DesktopSession::DesktopSession(SessionOptions options)
     window_->AttachEngine(*engine_);
 
     engine_->LoadSettings(kStartupReadWait);
+    // From what was just read: a locked store must not hold up the start.
+    engine_->SetMetricsFile(store_->Cached().Read(key::kMetricsFile));
     // A second instance is counted, not refused.
     RegisterInstance(*store_, instance_->OtherInstanceRunning());
     window_->LoadWindowSettings();

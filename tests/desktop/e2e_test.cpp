@@ -218,7 +218,11 @@ TEST_F(DesktopEndToEnd, PollsTypedAddressesAndShowsTheResultsEverywhere) {
     RefusingPort refusing;
     const std::string well = "http://" + server.HostAndPort() + "/";
     const std::string failing = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/";
-    Launch({.notificationArea = true, .windowManager = false});
+    std::filesystem::path metrics;
+    Launch({.notificationArea = true, .windowManager = false}, [&](SettingsStore& settings) {
+        metrics = settings.Path().parent_path() / "orvalin.prom";
+        settings.WriteString("Settings", "MetricsFile", metrics.string());
+    });
 
     TypeAndEnter("Website 1", well);
     TypeAndEnter("Website 2", failing);
@@ -286,6 +290,15 @@ TEST_F(DesktopEndToEnd, PollsTypedAddressesAndShowsTheResultsEverywhere) {
     EXPECT_TRUE(std::regex_search(access, std::regex("> SUCCESS " + well + " \\d+ms\r?\n")))
         << access;
     EXPECT_NE(errors.find("Website unreachable: " + failing), std::string::npos) << errors;
+
+    // The metrics file the MetricsFile setting names holds both sites.
+    const std::string exported = ReadFileBytes(metrics);
+    EXPECT_NE(exported.find("orvalin_site_up{slot=\"1\",url=\"" + well + "\"} 1\n"),
+              std::string::npos)
+        << exported;
+    EXPECT_NE(exported.find("orvalin_site_state{slot=\"2\",url=\"" + failing + "\"} 2\n"),
+              std::string::npos)
+        << exported;
 
     // Hide takes the window off the screen; a double click on the icon brings it back.
     const std::string window = MainWindowId();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace orvalin::test {
@@ -21,6 +22,9 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         "Last access: (.+)");
     std::multimap<std::string, PrintedCheck> checks;
     std::size_t start = 0;
+    if (out.starts_with("ORVALIN ")) {
+        start = std::min(out.find('\n'), out.size() - 1) + 1;
+    }
     while (start < out.size()) {
         std::size_t end = out.find('\n', start);
         if (end == std::string::npos) {
@@ -38,6 +42,36 @@ std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
         start = end + 1;
     }
     return checks;
+}
+
+std::optional<PluginOutput> ParsePluginLine(const std::string& line) {
+    // 'label'=value[UOM];[warn];[crit];[min];[max], a quote inside a quoted label doubled.
+    static const std::regex value(
+        R"( *(?:'((?:[^']|'')+)'|([^=' ]+))=(U|-?[0-9.]+)([a-zA-Z%]*))"
+        R"((?:;([^; ]*))?(?:;([^; ]*))?(?:;([^; ]*))?(?:;([^; ]*))?(?: +|$))");
+    const std::size_t bar = std::min(line.find('|'), line.size());
+    PluginOutput output{line.substr(0, line.find_last_not_of(' ', bar - 1) + 1), {}};
+    for (auto at = line.cbegin() + static_cast<std::ptrdiff_t>(std::min(bar + 1, line.size()));
+         at != line.cend();) {
+        std::smatch parts;
+        if (!std::regex_search(at, line.cend(), parts, value,
+                               std::regex_constants::match_continuous) ||
+            (parts[3] == "U" && parts[4].length() > 0)) {
+            return std::nullopt;  // an undetermined value has no unit
+        }
+        const std::string label = parts[1].matched
+                                      ? std::regex_replace(parts[1].str(), std::regex("''"), "'")
+                                      : parts[2].str();
+        output.perf.push_back({label,
+                               parts[3] == "U" ? std::nullopt : std::optional(std::stod(parts[3])),
+                               parts[4], parts[5], parts[6], parts[7], parts[8]});
+        at = parts[0].second;
+    }
+    return output;
+}
+
+std::string FirstLine(const std::string& out) {
+    return out.substr(0, out.find('\n'));
 }
 
 std::vector<std::string> LogLines(const std::string& bytes) {

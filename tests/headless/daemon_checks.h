@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,8 +30,28 @@ struct PrintedCheck {
 };
 
 // The check lines of a run's standard output by address; a line of any other
-// form is kept under the key "" so that a test sees it.
+// form is kept under the key "" so that a test sees it. The first line of a
+// --once run, its plugin line, is left out.
 std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out);
+
+// A monitoring plugin's output line as monitoring systems read it:
+// "TEXT | perfdata", perfdata being 'label'=value[UOM];[warn];[crit];[min];[max]
+// separated by blanks, a label quoted when needed ('' for a quote inside),
+// value U when it could not be determined.
+struct PerfValue {
+    std::string label;
+    std::optional<double> value;  // none: U
+    std::string unit;
+    std::string warn, crit, min, max;
+};
+struct PluginOutput {
+    std::string text;  // before the bar, without the blanks around it
+    std::vector<PerfValue> perf;
+};
+// Nothing when the line breaks the format.
+std::optional<PluginOutput> ParsePluginLine(const std::string& line);
+// The first line of out, without its line feed.
+std::string FirstLine(const std::string& out);
 
 // The lines of a log file without their CR LF ends. A line feed without its
 // carriage return, or bytes after the last line end, make the result hold

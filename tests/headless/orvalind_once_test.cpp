@@ -3,9 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +21,7 @@
 #include "resources/strings.h"
 #include "support/loopback_server.h"
 #include "support/nginx_server.h"
+#include "support/smtp_servers.h"
 
 namespace orvalin::test {
 namespace {
@@ -302,7 +310,7 @@ TEST_F(OrvalindOnceTest, WithoutAMonitoredSiteItEndsWithStatusThreeAndSaysWhy) {
     DaemonRun run = RunOrvalind(folders, {"--once"}, 20s);
     EXPECT_EQ(run.status, kStatusNoSite);
     EXPECT_NE(run.err.find("no site is configured"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "ORVALIN UNKNOWN - no site is configured\n");
     EXPECT_FALSE(NumOpen().has_value());
 
     // Monitoring without a site would wait for ever: it ends the same way.
@@ -408,6 +416,188 @@ TEST_F(OrvalindOnceTest, BytesFromAServerReachTheTerminalEscaped) {
         << run.err;
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(run.err.find('\a'), std::string::npos);
+}
+
+// The plugin line's performance value of one site: its time in ms against
+// its slow threshold, with 0 as the least.
+void ExpectTimed(const PerfValue& perf, const std::string& label, const std::string& warn) {
+    EXPECT_EQ(perf.label, label);
+    ASSERT_TRUE(perf.value.has_value()) << label;
+    EXPECT_GE(*perf.value, 1.0) << label;
+    EXPECT_EQ(perf.unit, "ms");
+    EXPECT_EQ(perf.warn, warn);
+    EXPECT_EQ(perf.crit, "");
+    EXPECT_EQ(perf.min, "0");
+    EXPECT_EQ(perf.max, "");
+}
+
+TEST_F(OrvalindOnceTest, ItsFirstLineIsAMonitoringPluginLineWithEverySitesTime) {
+    Monitor(0, good);
+    Monitor(2, good);
+    store.Write(key::kWarn, 2, 5000);
+    DaemonRun run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    std::optional<PluginOutput> plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    EXPECT_EQ(plugin->text, "ORVALIN OK - 2 sites well");
+    ASSERT_EQ(plugin->perf.size(), 2u) << run.out;
+    ExpectTimed(plugin->perf[0], "site1", "10000");
+    ExpectTimed(plugin->perf[1], "site3", "5000");
+    EXPECT_EQ(PrintedChecks(run.out).size(), 2u) << run.out;  // the site lines follow
+
+    // A slow answer makes a WARNING that names the site and its time.
+    LoopbackServer lagging(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n", 300ms));
+    const std::string slow = "http://" + lagging.HostAndPort() + "/";
+    Monitor(1, slow);
+    store.Write(key::kWarn, 1, 100);
+    run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeSlow) << run.out << run.err;
+    plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    ASSERT_EQ(plugin->perf.size(), 3u) << run.out;
+    ExpectTimed(plugin->perf[1], "site2", "100");
+    EXPECT_GE(plugin->perf[1].value.value_or(0), 300);
+    std::smatch named;
+    ASSERT_TRUE(std::regex_match(plugin->text, named,
+                                 std::regex("ORVALIN WARNING - 1 of 3 sites slow: " +
+                                            EscapeRegex(slow) + R"( \((\d+)ms\))")))
+        << plugin->text;
+    EXPECT_EQ(std::stod(named[1]), plugin->perf[1].value.value_or(0));
+
+    // Failures outrank it: CRITICAL names the failing sites only, and the
+    // site that gave no time is undetermined.
+    Monitor(0, missing);
+    Monitor(3, unreachable);
+    run = RunOrvalind(folders, {"--once"});
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+    plugin = ParsePluginLine(FirstLine(run.out));
+    ASSERT_TRUE(plugin) << run.out;
+    EXPECT_EQ(plugin->text, "ORVALIN CRITICAL - 2 of 4 sites failing: " + missing +
+                                " (unexpected response 404), " + unreachable + " (unreachable)");
+    ASSERT_EQ(plugin->perf.size(), 4u) << run.out;
+    ExpectTimed(plugin->perf[0], "site1", "10000");  // a 404 came with a time
+    EXPECT_EQ(plugin->perf[3].label, "site4");
+    EXPECT_FALSE(plugin->perf[3].value.has_value()) << run.out;
+    EXPECT_EQ(plugin->perf[3].warn, "10000");
+    EXPECT_EQ(PrintedChecks(run.out).size(), 4u) << run.out;
+}
+
+// The Prometheus client's reading of a metrics file: its "TYPE name type"
+// lines and "name{label=value,...} value" samples, or "rejected: ..." and
+// status 1.
+DaemonRun ParseMetrics(const ChildFolders& folders, const std::filesystem::path& file) {
+    const auto script = std::filesystem::path(ORVALIN_TEST_SOURCE_DIR) / "headless/metrics_dump.py";
+    OrvalindProcess parser(folders, {script.string(), file.string()}, "/usr/bin/python3");
+    const int status = parser.WaitForExit(30s).value_or(-1);
+    return {status, parser.Out(), parser.Err()};
+}
+
+// The value of one sample the parser read, or -1 when it read none.
+double Sample(const std::string& dump, const std::string& sample) {
+    const std::size_t at = dump.find("\n" + sample + " ");
+    return at == std::string::npos ? -1 : std::stod(dump.substr(at + sample.size() + 2));
+}
+
+TEST_F(OrvalindOnceTest, AMetricsFileIsReplacedWholeAfterEveryCheckAndReadsAsPrometheusText) {
+    // Mail that cannot be sent: the recovery of slot 1 and both alerts fail.
+    RefusingPort noMail;
+    store.Write(key::kSmtp, "127.0.0.1:" + std::to_string(noMail.Port()));
+    store.Write(key::kSmtpAlert, kAlertRecipient);
+    store.Write(key::kSmtpRecovery, kRecoveryRecipient);
+    const std::string odd = nginx.Url("a\"b\\c");  // label values escape both
+    Monitor(0, good);
+    Monitor(1, odd);
+    Monitor(2, unreachable);
+    store.Write(key::kWarned, 0, 1);
+
+    const std::filesystem::path folder = dir.Path() / "textfiles";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = folder / "orvalin.prom";
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MODIFY | IN_MOVED_TO), 0);
+    const auto before = std::chrono::system_clock::now();
+    const DaemonRun run = RunOrvalind(folders, {"--once", "--metrics-file", file.string()});
+    const auto after = std::chrono::system_clock::now();
+    ASSERT_EQ(run.status, kStatusSomeFailing) << run.out << run.err;
+
+    // The file only ever appeared by a rename, once per check: a reader never
+    // saw it half written. The temporary files were hidden, and are gone.
+    int renames = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    const ssize_t length = ::read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        const std::string name = event->name;
+        EXPECT_TRUE(name == "orvalin.prom" ? event->mask == IN_MOVED_TO
+                                           : name.starts_with(".orvalin.prom."))
+            << name << " " << event->mask;
+        renames += name == "orvalin.prom" ? 1 : 0;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    ::close(watch);
+    EXPECT_EQ(renames, 3);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+
+    const DaemonRun parsed = ParseMetrics(folders, file);
+    ASSERT_EQ(parsed.status, 0) << parsed.out << parsed.err;
+    for (const char* type :
+         {"orvalin_site_up gauge", "orvalin_site_state gauge",
+          "orvalin_site_response_milliseconds gauge", "orvalin_site_best_milliseconds gauge",
+          "orvalin_site_worst_milliseconds gauge",
+          "orvalin_site_last_check_timestamp_seconds gauge", "orvalin_site_alert_outstanding gauge",
+          "orvalin_checks counter", "orvalin_mail_failures counter"}) {
+        EXPECT_NE(parsed.out.find(std::string("TYPE ") + type + "\n"), std::string::npos) << type;
+    }
+    const std::string site[] = {"{slot=1,url=" + good + "}", "{slot=2,url=" + odd + "}",
+                                "{slot=3,url=" + unreachable + "}"};
+    // Up, state and alert of the three sites; a site that gave no time has none.
+    const std::vector<std::pair<std::string, double>> expected = {
+        {"orvalin_site_up" + site[0], 1},
+        {"orvalin_site_up" + site[1], 0},
+        {"orvalin_site_up" + site[2], 0},
+        {"orvalin_site_state" + site[0], 0},
+        {"orvalin_site_state" + site[1], 2},
+        {"orvalin_site_state" + site[2], 2},
+        {"orvalin_site_alert_outstanding" + site[0], 1},  // its recovery could not be sent
+        {"orvalin_site_alert_outstanding" + site[1], 0},
+        {"orvalin_site_response_milliseconds" + site[2], -1},
+        {"orvalin_site_best_milliseconds" + site[2], -1},
+        {"orvalin_checks_total{}", 3},
+        {"orvalin_mail_failures_total{}", 3},
+    };
+    for (const auto& [sample, value] : expected) {
+        EXPECT_EQ(Sample(parsed.out, sample), value) << sample << "\n" << parsed.out;
+    }
+    for (int i : {0, 1}) {
+        const double ms = Sample(parsed.out, "orvalin_site_response_milliseconds" + site[i]);
+        EXPECT_GE(ms, 1) << parsed.out;
+        EXPECT_EQ(Sample(parsed.out, "orvalin_site_best_milliseconds" + site[i]), ms);
+        EXPECT_EQ(Sample(parsed.out, "orvalin_site_worst_milliseconds" + site[i]), ms);
+    }
+    for (const std::string& labels : site) {
+        const double at = Sample(parsed.out, "orvalin_site_last_check_timestamp_seconds" + labels);
+        EXPECT_GE(at, std::chrono::floor<std::chrono::seconds>(before).time_since_epoch().count());
+        EXPECT_LE(at, std::chrono::ceil<std::chrono::seconds>(after).time_since_epoch().count());
+    }
+}
+
+TEST_F(OrvalindOnceTest, AMetricsFileThatCannotBeWrittenIsNamedOnceAndChecksGoOn) {
+    Monitor(0, good);
+    Monitor(1, good);
+    const std::filesystem::path file = dir.Path() / "no-such-folder" / "orvalin.prom";
+    const DaemonRun run = RunOrvalind(folders, {"--once", "--metrics-file", file.string()});
+    EXPECT_EQ(run.status, kStatusAllWell) << run.out << run.err;
+    const std::string named = "Cannot write the metrics file " + file.string() + ": ";
+    const auto first = run.err.find(named);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(named, first + 1), std::string::npos) << run.err;
+    EXPECT_TRUE(FirstLine(run.out).starts_with("ORVALIN OK - 2 sites well | ")) << run.out;
+
+    // Without a path the option is a wrong call.
+    EXPECT_EQ(RunOrvalind(folders, {"--once", "--metrics-file"}, 20s).status, kStatusUsage);
 }
 
 TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {
