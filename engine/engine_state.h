@@ -176,6 +176,12 @@ std::string Trim(const std::string& text);
 // are the default logs.
 MailSettings MailSettingsOf(const SettingsSnapshot& store);
 LogSettings LogSettingsOf(const SettingsSnapshot& store);
+// The alert settings as the store holds them, clamped to their ranges.
+AlertSettings AlertSettingsOf(const SettingsSnapshot& store);
+// SnoozeUntil's form, "YYYY-MM-DD HH:MM" in local time, and back (nothing for
+// any other text).
+std::string SnoozeText(std::chrono::system_clock::time_point until);
+std::optional<std::chrono::system_clock::time_point> SnoozeTime(const std::string& text);
 // The site of a slot as the store holds it: empty when lastWebsite is.
 std::string StoredSite(const SettingsSnapshot& store, int slot);
 
