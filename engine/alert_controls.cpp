@@ -89,8 +89,12 @@ void CMonitorEngine::CheckAllNow() {
     }
 }
 
-void CMonitorEngine::SystemResumed() {}
+void CMonitorEngine::SystemResumed() {
+    NoticeResume(*shared_);
+}
 
-void CMonitorEngine::NetworkChanged() {}
+void CMonitorEngine::NetworkChanged() {
+    CheckSkippedSites(*shared_);
+}
 
 }  // namespace orvalin

@@ -12,7 +12,9 @@
 #include "engine/frontend.h"
 #include "engine/frontend_gate.h"
 #include "engine/monitor_engine.h"
+#include "engine/resume_network.h"
 #include "engine/site_stats.h"
+#include "engine/system_watch.h"
 #include "logs/log_writer.h"
 #include "mail/smtp_client.h"
 #include "platform/clock.h"
@@ -95,8 +97,10 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     std::string ReadAddressBox(int i, const std::string& boxText);
     void CheckSite(int i, std::uint64_t generation, const std::string& boxText);
     // Times one exchange of probe with url (the address the check took).
+    // hold: what becomes of the result before it is judged; a held result
+    // is not recorded.
     double TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe, const std::string& url,
-                     std::string& statusText);
+                     std::string& statusText, CheckHold& hold);
     // cause: why the check failed, when the probe said; shown with the time.
     std::string UpdateSitePanel(double ms, const std::string& cause, int i,
                                 std::uint64_t generation);
@@ -164,6 +168,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     mutable std::mutex storeProblemMutex;
     std::string storeProblem;  // why the store could not be read at start-up
     std::unique_ptr<StoreWatcher> watcher;
+    ResumeState wake;  // sleeps and the network (resume_network.cpp)
+    std::unique_ptr<SystemWatch> systemWatch;
     // Front-end thread only.
     bool emailPromptPending = true;
     bool startHidden = false;

@@ -51,7 +51,8 @@ struct PanelUpdate {
     std::string cause;
 };
 
-enum class CheckOutcome { NotChecked, Success, Slow, UnexpectedResponse, Unreachable };
+// NoNetwork: the machine had no route to the site, so it was not judged.
+enum class CheckOutcome { NotChecked, Success, Slow, UnexpectedResponse, Unreachable, NoNetwork };
 
 // Told to the front end when a check of a slot has ended.
 struct CheckReport {

@@ -77,6 +77,7 @@ void CMonitorEngine::Shared::PostToSlot(int i, std::uint64_t generation,
 
 void CMonitorEngine::Shared::ArmTimer(int id, std::uint32_t ms) {
     if (!stopping.load()) {
+        NotePollArmed(*this, id, ms);
         frontEnd.timers.Arm(id, ms);
     }
 }

@@ -65,6 +65,13 @@ inline constexpr std::string_view kTestRecoveryFailed = "Failed Recovery Recipie
 
 // A check whose worker thread could not be started (error log)
 inline constexpr std::string_view kLogCheckNotStarted = "Check not started (no thread available): ";
+// After a sleep, and while the machine has no network of its own.
+inline constexpr std::string_view kLogResumedOpen = "Resumed after a sleep of ";
+inline constexpr std::string_view kLogResumedClose = "; no checks ran meanwhile";
+inline constexpr std::string_view kLogNoNetworkOpen = "No network: ";
+inline constexpr std::string_view kLogNoNetworkClose = " not checked";
+inline constexpr std::string_view kNoNetwork = "no network";  // Last access, orvalind's outcome
+inline constexpr std::string_view kTrayTipNoNetwork = "Orvalin\nNo network";
 
 // Panels
 inline constexpr std::string_view kMsSuffix = "ms";
@@ -113,11 +120,14 @@ inline constexpr std::string_view kDaemonHelp =
     "(see orvalin-settings list) like the desktop program: each on its own\n"
     "interval, writing the access and error logs, sending alert, warning and\n"
     "recovery mails, and printing one line per check. SIGINT, SIGTERM or SIGHUP\n"
-    "end it in order.\n"
+    "end it in order. A site this machine has no route to is not judged while\n"
+    "the network is down (\"no network\"; sites on this machine are always\n"
+    "checked), and a sleep of the machine is logged, not taken for failures.\n"
     "\n"
     "  --once   check every configured site once, all at the same time, and exit:\n"
     "           0 all sites well, 1 the worst was slow, 2 a site failed,\n"
-    "           3 no site is configured, 4 interrupted by a signal before the end\n"
+    "           3 no site is configured, or none could be checked because this\n"
+    "           machine had no network, 4 interrupted by a signal before the end\n"
     "  --help   show this text\n"
     "\n"
     "In both modes it ends at once with status 3 when no site is configured,\n"
