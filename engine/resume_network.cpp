@@ -11,6 +11,9 @@ namespace orvalin {
 namespace {
 
 constexpr std::uint32_t kResumeStaggerMs = 50;
+// The system watch looks this long after the next poll falls due: without a
+// sleep that poll has re-armed its timer by then, so the look never comes.
+constexpr std::chrono::seconds kLookAfterDue{10};
 constexpr std::string_view kStatusOk = "200";
 
 bool Monitored(CMonitorEngine::Shared& s, int i) {
@@ -38,7 +41,8 @@ std::string SleepLength(std::chrono::nanoseconds slept) {
 
 void StartSystemWatch(CMonitorEngine::Shared& s) {
     NoticeResume(s);  // the first look only takes the start
-    // The watch ends in Shutdown, before the state it posts to does.
+    // The watch ends in Shutdown, before the state it posts to does. Its
+    // moment is set by the poll timers as they are armed.
     CMonitorEngine::Shared* shared = &s;
     s.systemWatch = std::make_unique<SystemWatch>(
         [shared] {
@@ -59,9 +63,21 @@ void NotePollArmed(CMonitorEngine::Shared& s, int timerId, std::uint32_t ms) {
     if (i < 0 || i >= kSlotCount) {
         return;
     }
-    const auto due = s.clock->BootTime() + std::chrono::milliseconds(ms);
-    std::lock_guard lock(s.wake.mutex);
-    s.wake.pollDue[static_cast<std::size_t>(i)] = due;
+    const auto now = s.clock->BootTime();
+    std::optional<std::chrono::nanoseconds> next;
+    {
+        std::lock_guard lock(s.wake.mutex);
+        s.wake.pollDue[static_cast<std::size_t>(i)] = now + std::chrono::milliseconds(ms);
+        for (const auto& due : s.wake.pollDue) {
+            if (due && *due > now && (!next || *due < *next)) {
+                next = due;
+            }
+        }
+    }
+    // A sleep past the next poll's moment wakes the watch at once on resume.
+    if (s.systemWatch && next) {
+        s.systemWatch->WakeAfter(*next - now + kLookAfterDue);
+    }
 }
 
 bool NoticeResume(CMonitorEngine::Shared& s) {

@@ -58,16 +58,13 @@ void CloseIfOpen(int& fd) {
 
 }  // namespace
 
-SystemWatch::SystemWatch(std::function<void()> onClockJump, std::function<void()> onNetworkChange)
-    : onClockJump_(std::move(onClockJump)), onNetworkChange_(std::move(onNetworkChange)) {
+SystemWatch::SystemWatch(std::function<void()> onWake, std::function<void()> onNetworkChange)
+    : onWake_(std::move(onWake)), onNetworkChange_(std::move(onNetworkChange)) {
     stop_ = ::eventfd(0, EFD_CLOEXEC);
     if (stop_ < 0) {
         return;
     }
-    clockTimer_ = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (clockTimer_ >= 0 && !ArmClockTimer()) {
-        CloseIfOpen(clockTimer_);
-    }
+    bootTimer_ = ::timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK);
     routes_ = OpenRouteSocket();
     try {
         thread_ = std::thread([this] { Run(); });
@@ -82,22 +79,26 @@ SystemWatch::~SystemWatch() {
         [[maybe_unused]] const ssize_t written = ::write(stop_, &one, sizeof one);
         thread_.join();
     }
-    CloseIfOpen(clockTimer_);
+    CloseIfOpen(bootTimer_);
     CloseIfOpen(routes_);
     CloseIfOpen(stop_);
 }
 
-// An absolute expiry far in the future: it never fires, it only gets
-// cancelled when the calendar clock jumps.
-bool SystemWatch::ArmClockTimer() {
-    itimerspec far{};
-    far.it_value.tv_sec = static_cast<time_t>(INT32_MAX);
-    return ::timerfd_settime(clockTimer_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &far,
-                             nullptr) == 0;
+void SystemWatch::WakeAfter(std::chrono::nanoseconds delay) {
+    if (bootTimer_ < 0) {
+        return;
+    }
+    itimerspec when{};  // all zero: disarmed
+    if (delay.count() > 0) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(delay);
+        when.it_value.tv_sec = static_cast<time_t>(seconds.count());
+        when.it_value.tv_nsec = static_cast<long>((delay - seconds).count());
+    }
+    ::timerfd_settime(bootTimer_, 0, &when, nullptr);
 }
 
 void SystemWatch::Run() {
-    pollfd watched[3] = {{stop_, POLLIN, 0}, {clockTimer_, POLLIN, 0}, {routes_, POLLIN, 0}};
+    pollfd watched[3] = {{stop_, POLLIN, 0}, {bootTimer_, POLLIN, 0}, {routes_, POLLIN, 0}};
     for (;;) {
         // A negative descriptor is left out by poll().
         if (::poll(watched, 3, -1) < 0) {
@@ -111,12 +112,9 @@ void SystemWatch::Run() {
         }
         if (watched[1].revents != 0) {
             std::uint64_t expiries = 0;
-            // ECANCELED tells of the jump; the timer is armed again for the next.
-            [[maybe_unused]] const ssize_t got = ::read(clockTimer_, &expiries, sizeof expiries);
-            if (!ArmClockTimer()) {
-                watched[1].fd = -1;
+            if (::read(bootTimer_, &expiries, sizeof expiries) > 0) {
+                onWake_();
             }
-            onClockJump_();
         }
         if (watched[2].revents != 0) {
             if (Drain(routes_)) {
