@@ -26,6 +26,7 @@ CMonitorEngine::Shared::Shared(FrontEnd fe, std::shared_ptr<SettingsStore> setti
       clock(std::move(time)),
       logs(*clock),
       smtp(*store, *this, *clock) {
+    wake.asleepSeen = clock->TimeAsleep();  // a resume is told by its growth from here
     for (int i = 0; i < kSlotCount; ++i) {
         Slot(i).caption = DefaultCaption(i);
         Slot(i).intervalMinutes = key::kInterval.fallback;

@@ -40,7 +40,7 @@ std::string SleepLength(std::chrono::nanoseconds slept) {
 }
 
 void StartSystemWatch(CMonitorEngine::Shared& s) {
-    NoticeResume(s);  // the first look only takes the start
+    NoticeResume(s);  // a sleep since the engine was made
     // The watch ends in Shutdown, before the state it posts to does. Its
     // moment is set by the poll timers as they are armed.
     CMonitorEngine::Shared* shared = &s;

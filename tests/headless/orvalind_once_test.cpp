@@ -2,11 +2,18 @@
 // one round of full checks, then what it printed, logged, mailed and stored.
 
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "daemon_checks.h"
@@ -396,6 +403,76 @@ TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {
     // None of them ran a check or counted itself as an instance.
     EXPECT_FALSE(std::filesystem::exists(errorLogFile));
     EXPECT_FALSE(NumOpen().has_value());
+}
+
+// Runs scenario on a thread of its own inside a private network namespace
+// with only loopback up: what that thread starts (servers, orvalind) shares
+// it. Empty when it ran; otherwise why it could not.
+std::string InNamespaceWithoutNetwork(const std::function<void()>& scenario) {
+    std::string problem;
+    std::thread([&] {
+        if (::unshare(CLONE_NEWNET) != 0) {
+            problem = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+            return;
+        }
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq request{};
+        std::strcpy(request.ifr_name, "lo");
+        const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
+                        (request.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!up) {
+            problem = "loopback could not be brought up in the namespace";
+            return;
+        }
+        scenario();
+    }).join();
+    return problem;
+}
+
+// No network of the machine's own: a site elsewhere is not judged, logged
+// once, mailed never, and a round that could judge no site ends with 3; a
+// site on this machine is checked as ever.
+TEST_F(OrvalindTest, WithoutANetworkOnlySitesOnThisMachineAreJudged) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a private network namespace (unshare -n) needs root; not tested";
+    }
+    const std::string elsewhere = "http://192.0.2.1/status";  // TEST-NET-1: never routed here
+    const std::string problem = InNamespaceWithoutNetwork([&] {
+        SmtpSink sink;
+        SetUpMail(sink);
+        Monitor(1, elsewhere);
+
+        const DaemonRun alone = RunOrvalind(folders, {"--once"});
+        EXPECT_EQ(alone.status, 3) << alone.out << alone.err;
+        const auto printed = PrintedChecks(alone.out);
+        ASSERT_EQ(printed.count(elsewhere), 1u) << alone.out;
+        EXPECT_EQ(printed.find(elsewhere)->second.outcome, "no network");
+        EXPECT_TRUE(std::regex_match(printed.find(elsewhere)->second.lastAccess,
+                                     std::regex(std::string("no network") + kStampPattern)))
+            << alone.out;
+        EXPECT_EQ(UnstampedLines(ErrorLog()),
+                  std::vector<std::string>{"No network: " + elsewhere + " not checked"});
+
+        LoopbackServer local(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n"));
+        const std::string here = "http://" + local.HostAndPort() + "/";
+        Monitor(0, here);
+        const DaemonRun both = RunOrvalind(folders, {"--once"});
+        EXPECT_EQ(both.status, 0) << both.out << both.err;
+        const auto checked = PrintedChecks(both.out);
+        ASSERT_EQ(checked.count(here), 1u) << both.out;
+        EXPECT_EQ(checked.find(here)->second.outcome, "success");
+        EXPECT_EQ(checked.find(elsewhere)->second.outcome, "no network");
+        EXPECT_EQ(local.Requests().size(), 1u);
+
+        EXPECT_EQ(store.Read(key::kWarned, 1), 0);
+        EXPECT_TRUE(sink.WaitForMessages(1, 2s).empty());
+    });
+    if (!problem.empty()) {
+        GTEST_SKIP() << "no private network namespace here (" << problem << "); not tested";
+    }
 }
 
 }  // namespace
