@@ -74,8 +74,8 @@ struct Notice {
     // The slots of the sites it is about, in slot order (several when
     // grouped). Not named "slots": Qt defines that word as a macro.
     std::vector<int> siteSlots;
-    std::string subject;     // as the mail's subject ("Alert - ADDRESS", "Alert - 3 websites", ...)
-    std::string body;        // as the mail's body
+    std::string subject;  // as the mail's subject ("Alert - ADDRESS", "Alert - 3 websites", ...)
+    std::string body;     // as the mail's body
 };
 
 // The response-time graph of one panel.

@@ -46,7 +46,8 @@ void StartSystemWatch(CMonitorEngine::Shared& s) {
     CMonitorEngine::Shared* shared = &s;
     s.systemWatch = std::make_unique<SystemWatch>(
         [shared] {
-            shared->PostToUi([self = shared->shared_from_this()](FrontEnd&) { NoticeResume(*self); });
+            shared->PostToUi(
+                [self = shared->shared_from_this()](FrontEnd&) { NoticeResume(*self); });
         },
         [shared] {
             shared->PostToUi(
@@ -175,9 +176,10 @@ void FinishHeldCheck(CMonitorEngine::Shared& s, int i, std::uint64_t generation,
         s.wake.noNetwork[static_cast<std::size_t>(i)] = true;
     }
     if (newOutage) {
-        s.WriteLog(i, generation,
-                   std::string(text::kLogNoNetworkOpen) + url + std::string(text::kLogNoNetworkClose),
-                   s.logs.ErrorLogFile());
+        s.WriteLog(
+            i, generation,
+            std::string(text::kLogNoNetworkOpen) + url + std::string(text::kLogNoNetworkClose),
+            s.logs.ErrorLogFile());
     }
     // The panel keeps its figures; only "Last access:" tells, in the standard colour.
     PanelUpdate update;
@@ -197,8 +199,7 @@ void FinishHeldCheck(CMonitorEngine::Shared& s, int i, std::uint64_t generation,
         });
         s.UpdateTraySummary(url);
     }
-    s.FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()),
-                  std::move(report));
+    s.FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()), std::move(report));
 }
 
 bool SkippedForNoNetwork(CMonitorEngine::Shared& s, int i) {

@@ -48,7 +48,7 @@ struct ResumeState {
     std::optional<std::chrono::nanoseconds> asleepSeen;  // the clock's TimeAsleep when last looked
     std::optional<std::chrono::nanoseconds> resumedAt;   // boot time of the last resume noticed
     std::array<bool, kSlotCount> firstAfterResume{};     // the slot's next check is the first
-    std::array<bool, kSlotCount> noNetwork{};  // the slot's last check found no network
+    std::array<bool, kSlotCount> noNetwork{};            // the slot's last check found no network
     // When each poll timer falls due, in boot time (which goes on during a sleep).
     std::array<std::optional<std::chrono::nanoseconds>, kSlotCount> pollDue;
 };

@@ -341,7 +341,6 @@ TEST_F(EngineCheck, HistoryIsKeptTo107Records) {
     EXPECT_EQ(h.engine->GraphScale(0), 200);
 }
 
-
 // The machine slept: the gap is logged once, the check that fell due
 // meanwhile runs at once, and a failure it finds counts only when the check
 // 20 s later fails too (no red panel, no log line, no alert before).

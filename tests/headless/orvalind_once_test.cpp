@@ -439,7 +439,7 @@ TEST_F(OrvalindTest, WithoutANetworkOnlySitesOnThisMachineAreJudged) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "a private network namespace (unshare -n) needs root; not tested";
     }
-    const std::string elsewhere = "http://192.0.2.1/status";  // TEST-NET-1: never routed here
+    const std::string elsewhere = "http://192.0.2.1/status";  // no route to it in the namespace
     const std::string problem = InNamespaceWithoutNetwork([&] {
         SmtpSink sink;
         SetUpMail(sink);
