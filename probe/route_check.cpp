@@ -104,8 +104,10 @@ bool HasRouteTo(const SocketAddress& address) {
 }
 
 bool HasDefaultRoute() {
-    return AnyDefaultRoute("/proc/net/route", false) ||
-           AnyDefaultRoute("/proc/net/ipv6_route", true);
+    // The calling thread's network namespace, which may differ from the
+    // process's first thread's (/proc/net follows that one).
+    return AnyDefaultRoute("/proc/thread-self/net/route", false) ||
+           AnyDefaultRoute("/proc/thread-self/net/ipv6_route", true);
 }
 
 SiteReach ReachOfSite(const std::string& url, std::chrono::milliseconds lookupLimit) {
