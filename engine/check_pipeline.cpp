@@ -129,8 +129,16 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
 
     // Read at every check, so that a change of the setting applies at once.
     probe->mode = ProbeModeFromSetting(store->Read(key::kProbeMode));
+    if (WaitForNetworkAfterResume(*this, i, generation, url)) {
+        return;
+    }
     std::string statusText;
-    const double ms = TimeProbe(i, generation, *probe, url, statusText);
+    CheckHold hold = CheckHold::kNone;
+    const double ms = TimeProbe(i, generation, *probe, url, statusText, hold);
+    if (hold != CheckHold::kNone) {
+        FinishHeldCheck(*this, i, generation, url, hold);
+        return;
+    }
     const std::string cause = ms < 0 ? statusText : std::string();
     const double warnMs = static_cast<double>(slot.warnMs.load());
     const bool statusOk = statusText == kStatusOk;
@@ -206,11 +214,17 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
 }
 
 double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe,
-                                         const std::string& url, std::string& statusText) {
+                                         const std::string& url, std::string& statusText,
+                                         CheckHold& hold) {
     double result = kFailedMs;
     const std::chrono::nanoseconds start = clock->Monotonic();
     if (probe.Exchange(url, statusText)) {
         result = AnswerMs(clock->Monotonic() - start);
+    }
+    // A result that is not judged leaves no trace in the statistics.
+    hold = HoldBeforeJudging(*this, i, url, result, statusText);
+    if (hold != CheckHold::kNone) {
+        return result;
     }
     const std::string when = Stamp(clock->LocalNow());
     const bool current = UpdateIfCurrent(i, generation, [&](SlotState& slot) {

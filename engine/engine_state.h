@@ -14,7 +14,9 @@
 #include "engine/frontend_gate.h"
 #include "engine/metrics_file.h"
 #include "engine/monitor_engine.h"
+#include "engine/resume_network.h"
 #include "engine/site_stats.h"
+#include "engine/system_watch.h"
 #include "logs/log_writer.h"
 #include "mail/smtp_client.h"
 #include "platform/clock.h"
@@ -99,8 +101,10 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     std::string ReadAddressBox(int i, const std::string& boxText);
     void CheckSite(int i, std::uint64_t generation, const std::string& boxText);
     // Times one exchange of probe with url (the address the check took).
+    // hold: what becomes of the result before it is judged; a held result
+    // is not recorded.
     double TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe, const std::string& url,
-                     std::string& statusText);
+                     std::string& statusText, CheckHold& hold);
     // cause: why the check failed, when the probe said; shown with the time.
     std::string UpdateSitePanel(double ms, const std::string& cause, int i,
                                 std::uint64_t generation);
@@ -201,6 +205,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     mutable std::mutex storeProblemMutex;
     std::string storeProblem;  // why the store could not be read at start-up
     std::unique_ptr<StoreWatcher> watcher;
+    ResumeState wake;  // sleeps and the network (resume_network.cpp)
+    std::unique_ptr<SystemWatch> systemWatch;
     // Front-end thread only.
     bool emailPromptPending = true;
     bool startHidden = false;
@@ -214,6 +220,12 @@ std::string Trim(const std::string& text);
 MailSettings MailSettingsOf(const SettingsSnapshot& store);
 LogSettings LogSettingsOf(const SettingsSnapshot& store);
 SmtpAccount AccountOf(const MailSettings& settings);
+// The alert settings as the store holds them, clamped to their ranges.
+AlertSettings AlertSettingsOf(const SettingsSnapshot& store);
+// SnoozeUntil's form, "YYYY-MM-DD HH:MM" in local time, and back (nothing for
+// any other text).
+std::string SnoozeText(std::chrono::system_clock::time_point until);
+std::optional<std::chrono::system_clock::time_point> SnoozeTime(const std::string& text);
 // The site of a slot as the store holds it: empty when lastWebsite is.
 std::string StoredSite(const SettingsSnapshot& store, int slot);
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/site_stats.h"
 #include "platform/message_box.h"
@@ -50,7 +51,8 @@ struct PanelUpdate {
     std::string cause;
 };
 
-enum class CheckOutcome { NotChecked, Success, Slow, UnexpectedResponse, Unreachable };
+// NoNetwork: the machine had no route to the site, so it was not judged.
+enum class CheckOutcome { NotChecked, Success, Slow, UnexpectedResponse, Unreachable, NoNetwork };
 
 // Told to the front end when a check of a slot has ended.
 struct CheckReport {
@@ -61,6 +63,19 @@ struct CheckReport {
     std::string statusText;  // the status code, or for a failure its cause (or empty)
     double ms = 0.0;
     std::string lastAccess;  // the panel's "Last access:" text
+};
+
+// What a notice is about; the front end shows it as it likes (the desktop as
+// a desktop notification). Subject and body are the mail's own texts.
+enum class NoticeKind { Alert, Recovery, SlowWarning, Reminder };
+
+struct Notice {
+    NoticeKind kind = NoticeKind::Alert;
+    // The slots of the sites it is about, in slot order (several when
+    // grouped). Not named "slots": Qt defines that word as a macro.
+    std::vector<int> siteSlots;
+    std::string subject;  // as the mail's subject ("Alert - ADDRESS", "Alert - 3 websites", ...)
+    std::string body;     // as the mail's body
 };
 
 // The response-time graph of one panel.
@@ -106,6 +121,13 @@ class ITrayView {
     // engine then skips the tray animation and summary altogether.
     virtual bool HasTray() const = 0;
     virtual void SetIconAndTip(int iconId, const std::string& tip) = 0;
+    // A notice the engine sends now (or would send, without email set up),
+    // after confirmation, grouping and snooze have had their say; called on
+    // the front-end thread, whether or not email is set up, and only while
+    // the setting DesktopNotices is 1. Alerts, recoveries and reminders as
+    // they go out by mail; a slow warning only for the first slow answer of
+    // a slow episode.
+    virtual void ShowNotice(const Notice&) {}
 };
 
 // Message boxes. ShowWarning (from IMessageBox) is also called from worker

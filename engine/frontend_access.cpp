@@ -30,6 +30,7 @@ CMonitorEngine::Shared::Shared(FrontEnd fe, std::shared_ptr<SettingsStore> setti
     if (keyring) {
         smtp.freshPassword = [this](const SmtpAccount& account) { return FreshPassword(account); };
     }
+    wake.asleepSeen = clock->TimeAsleep();  // a resume is told by its growth from here
     for (int i = 0; i < kSlotCount; ++i) {
         Slot(i).caption = DefaultCaption(i);
         Slot(i).intervalMinutes = key::kInterval.fallback;
@@ -81,6 +82,7 @@ void CMonitorEngine::Shared::PostToSlot(int i, std::uint64_t generation,
 
 void CMonitorEngine::Shared::ArmTimer(int id, std::uint32_t ms) {
     if (!stopping.load()) {
+        NotePollArmed(*this, id, ms);
         frontEnd.timers.Arm(id, ms);
     }
 }

@@ -43,9 +43,13 @@ void CMonitorEngine::Start() {
     if (shared_->keyring) {
         shared_->StartKeyringJob([](Shared& s) { s.SyncWithKeyring(); });
     }
+    StartSystemWatch(*shared_);
 }
 
 bool CMonitorEngine::OnTimer(int id) {
+    // Timers stand still while the machine sleeps: the first to fire after
+    // a sleep tells of it.
+    NoticeResume(*shared_);
     if (id == ids::kStartupTimer) {
         StartupTick();
         return true;
@@ -252,6 +256,7 @@ void CMonitorEngine::Shutdown() {
     // No change of the store is taken over after RequestStop; the watcher's
     // thread ends here, off the way of the end's first steps.
     s.StopWatchingStore();
+    StopSystemWatch(s);
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(

@@ -3,8 +3,10 @@
 // shown through the front end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/frontend.h"
@@ -42,6 +44,18 @@ struct PasswordPlace {
     bool keyring = false;   // in the keyring; otherwise in the settings store
     std::string problem;    // why the keyring could not be used, when it could not
     std::string storeFile;  // the settings store's path
+};
+
+// The alert settings of the "Alert settings..." dialog, all in section Settings.
+struct AlertSettings {
+    int confirmFailures = 1;     // ConfirmFailures 1..10
+    int confirmRecoveries = 1;   // ConfirmRecoveries 1..10
+    int confirmSeconds = 20;     // ConfirmSeconds 5..600
+    int slowWarnings = 0;        // SlowWarnings 0 (every slow answer) or 1 (one per episode)
+    int remindHours = 0;         // RemindHours 0..168, 0 never
+    int groupSeconds = 0;        // GroupSeconds 0..300, 0 one mail per notice
+    bool desktopNotices = true;  // DesktopNotices 1
+    friend bool operator==(const AlertSettings&, const AlertSettings&) = default;
 };
 
 // A message to send for the front end.
@@ -149,6 +163,30 @@ class CMonitorEngine {
     // Sends one message on a worker thread; done(result of SendMail) runs on
     // the front-end thread. False when it could not be started.
     bool SendMailInBackground(MailMessage message, std::function<void(int sent)> done);
+
+    // Clamped to their ranges as read (a clamped value is used, never stored back).
+    AlertSettings Alerts() const;
+    // The dialog's OK: in use at once, written to the store in one queued batch.
+    void SaveAlertSettings(const AlertSettings& settings);
+
+    // Snooze. until: local time; alerts and notices are held until then.
+    // Written to SnoozeUntil as "YYYY-MM-DD HH:MM" (queued). Resume clears it
+    // and releases what was held, as the end of a snooze does.
+    void SnoozeAlerts(std::chrono::system_clock::time_point until);
+    void ResumeAlerts();
+    // The end of the snooze in force, or nothing.
+    std::optional<std::chrono::system_clock::time_point> SnoozedUntil() const;
+
+    // "Check now": every monitored site is checked at once, as its Poll button does.
+    void CheckAllNow();
+
+    // Hints a front end may give when it learns them from the system (logind's
+    // PrepareForSleep(false), NetworkManager's connectivity): the engine
+    // treats them as it treats its own discoveries (resume: log the gap and run
+    // the checks that fell due; network back: check the skipped sites at once).
+    // Front-end thread only; harmless when repeated or wrong.
+    void SystemResumed();
+    void NetworkChanged();
 
     void SetStartHidden(bool on);
     // From then on every check rewrites the metrics file at path (see

@@ -38,9 +38,15 @@ void CMonitorEngine::Shared::ShowTrayStep(std::size_t step, std::string tip) {
     // The summary reflects the sites as they are now, at the end of the animation.
     int unreachable = 0;
     int slow = 0;
-    for (SlotState& slot : slots) {
+    int noNetwork = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        SlotState& slot = Slot(i);
         std::lock_guard lock(slot.mutex);
         if (!slot.probe) {
+            continue;
+        }
+        if (SkippedForNoNetwork(*this, i)) {
+            ++noNetwork;  // not judged: neither failing nor slow
             continue;
         }
         const std::int32_t state = slot.probe->state.load();
@@ -49,6 +55,8 @@ void CMonitorEngine::Shared::ShowTrayStep(std::size_t step, std::string tip) {
     }
     if (unreachable > 0) {
         frontEnd.tray.SetIconAndTip(ids::kIconUnreachable, std::string(text::kTrayTipUnreachable));
+    } else if (noNetwork > 0) {
+        frontEnd.tray.SetIconAndTip(ids::kIconNormal, std::string(text::kTrayTipNoNetwork));
     } else if (slow > 0) {
         frontEnd.tray.SetIconAndTip(ids::kIconSlow, std::string(text::kTrayTipSlow));
     }

@@ -15,6 +15,8 @@ std::string_view OutcomeWord(CheckOutcome outcome) {
             return text::kOutcomeUnexpected;
         case CheckOutcome::Unreachable:
             return text::kOutcomeUnreachable;
+        case CheckOutcome::NoNetwork:
+            return text::kNoNetwork;
         case CheckOutcome::NotChecked:
             break;
     }
@@ -24,6 +26,7 @@ std::string_view OutcomeWord(CheckOutcome outcome) {
 int ExitCodeFor(CheckOutcome worst) {
     switch (worst) {
         case CheckOutcome::Success:
+        case CheckOutcome::NoNetwork:  // not judged: it makes the result no worse
             return kExitAllWell;
         case CheckOutcome::Slow:
             return kExitSomeSlow;

@@ -20,6 +20,8 @@ inline constexpr int kExitAllWell = 0;
 inline constexpr int kExitSomeSlow = 1;
 inline constexpr int kExitSomeFailing = 2;
 inline constexpr int kExitNoSite = 3;
+// --once: no site could be judged because the machine had no network.
+inline constexpr int kExitNoNetwork = 3;
 inline constexpr int kExitInterrupted = 4;  // --once ended by a signal before its result
 inline constexpr int kExitStoreUnreadable = 5;
 inline constexpr int kExitNoThread = 6;  // the system refused a thread at start-up

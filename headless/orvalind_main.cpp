@@ -111,13 +111,15 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
     // The checks report through the loop, so none has reported yet.
     auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
     auto remaining = std::make_shared<int>(expected);
-    frontEnd.onCheckFinished = [worst, remaining, &loop, &plugin](const CheckReport& report) {
+    auto judged = std::make_shared<int>(0);
+    frontEnd.onCheckFinished = [worst, remaining, judged, &loop, &plugin](const CheckReport& report) {
         plugin.Record(report);
         if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
             *worst = report.outcome;
         }
+        *judged += report.outcome == CheckOutcome::NoNetwork ? 0 : 1;
         if (--*remaining == 0) {
-            loop.Quit(ExitCodeFor(*worst));
+            loop.Quit(*judged == 0 ? kExitNoNetwork : ExitCodeFor(*worst));
         }
     };
     return expected;

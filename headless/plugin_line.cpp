@@ -64,7 +64,18 @@ std::string PluginLine::Summary(int status) const {
     if (sites_.empty()) {
         return "no site is configured";
     }
+    std::size_t offline = 0;  // sites this machine had no route to
+    for (const Site& site : sites_) {
+        offline += site.report && site.report->outcome == CheckOutcome::NoNetwork ? 1 : 0;
+    }
+    if (status == kExitNoSite) {
+        return "no site could be checked: no network";
+    }
     if (status == kExitAllWell) {
+        if (offline > 0) {
+            return std::to_string(sites_.size() - offline) + " of " + Sites(sites_.size()) +
+                   " well, " + std::to_string(offline) + " not checked: no network";
+        }
         return Sites(sites_.size()) + " well";
     }
     // The sites of the worst outcome, each with what made it so.

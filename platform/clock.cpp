@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <thread>
 
@@ -19,6 +21,28 @@ std::tm SystemClock::LocalNow() {
 
 void SystemClock::SleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+namespace {
+
+std::chrono::nanoseconds Read(clockid_t id) {
+    timespec at{};
+    ::clock_gettime(id, &at);
+    return std::chrono::seconds(at.tv_sec) + std::chrono::nanoseconds(at.tv_nsec);
+}
+
+}  // namespace
+
+std::chrono::nanoseconds SystemClock::BootTime() {
+    return Read(CLOCK_BOOTTIME);
+}
+
+std::chrono::nanoseconds SystemClock::TimeAsleep() {
+    // Monotonic first: a preemption between the two readings then counts as
+    // a few microseconds of sleep, far below any gap the engine reports.
+    const auto monotonic = Read(CLOCK_MONOTONIC);
+    const auto boot = Read(CLOCK_BOOTTIME);
+    return boot > monotonic ? boot - monotonic : std::chrono::nanoseconds::zero();
 }
 
 }  // namespace orvalin

@@ -20,6 +20,15 @@ class IClock {
     virtual std::tm LocalNow() = 0;
     // Blocks the calling thread for about ms milliseconds.
     virtual void SleepMs(std::uint32_t ms) = 0;
+    // How long the machine has been suspended since it booted: the boot-time
+    // clock less the monotonic one, which stands still while the machine
+    // sleeps. Grows by the length of each sleep, and only then. A clock that
+    // cannot tell says 0.
+    virtual std::chrono::nanoseconds TimeAsleep() { return {}; }
+    // A reading that goes on while the machine sleeps (the boot-time clock),
+    // for when something falls due in the time a user lives in; callers
+    // subtract two readings. A clock that cannot tell gives 0 every time.
+    virtual std::chrono::nanoseconds BootTime() { return {}; }
 };
 
 class SystemClock final : public IClock {
@@ -27,6 +36,8 @@ class SystemClock final : public IClock {
     std::chrono::nanoseconds Monotonic() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;
+    std::chrono::nanoseconds TimeAsleep() override;
+    std::chrono::nanoseconds BootTime() override;
 };
 
 }  // namespace orvalin

@@ -65,6 +65,13 @@ inline constexpr std::string_view kTestRecoveryFailed = "Failed Recovery Recipie
 
 // A check whose worker thread could not be started (error log)
 inline constexpr std::string_view kLogCheckNotStarted = "Check not started (no thread available): ";
+// After a sleep, and while the machine has no network of its own.
+inline constexpr std::string_view kLogResumedOpen = "Resumed after a sleep of ";
+inline constexpr std::string_view kLogResumedClose = "; no checks ran meanwhile";
+inline constexpr std::string_view kLogNoNetworkOpen = "No network: ";
+inline constexpr std::string_view kLogNoNetworkClose = " not checked";
+inline constexpr std::string_view kNoNetwork = "no network";  // Last access, orvalind's outcome
+inline constexpr std::string_view kTrayTipNoNetwork = "Orvalin\nNo network";
 
 // Panels
 inline constexpr std::string_view kMsSuffix = "ms";
@@ -117,11 +124,15 @@ inline constexpr std::string_view kDaemonHelp =
     "like the desktop program: each on its own interval, writing the access and\n"
     "error logs, sending alert, warning and recovery mails once a mail server is\n"
     "set, and printing one line per check, \"ADDRESS: OUTCOME; Last access: TEXT\",\n"
-    "with OUTCOME success, slow, unexpected response or unreachable (then the\n"
-    "cause in brackets, when known). SIGINT, SIGTERM or SIGHUP end it in order.\n"
+    "with OUTCOME success, slow, unexpected response, unreachable (then the\n"
+    "cause in brackets, when known) or no network. SIGINT, SIGTERM or SIGHUP\n"
+    "end it in order.\n"
     "Started by systemd as a notify service (orvalind.service), it tells the\n"
     "service manager when it is ready, how its sites fare and when it stops, and\n"
-    "feeds the watchdog the manager asks for.\n"
+    "feeds the watchdog the manager asks for. A site this machine has no route\n"
+    "to is not judged while the network is down (\"no network\"; sites on this\n"
+    "machine are always checked), and a sleep of the machine is logged, not\n"
+    "taken for failures.\n"
     "\n"
     "Options:\n"
     "  --once   check every configured site once, all at the same time, print a\n"
@@ -140,7 +151,8 @@ inline constexpr std::string_view kDaemonHelp =
     "  0    all sites well (--once), or ended in order by a signal\n"
     "  1    the worst site was slow (--once)\n"
     "  2    a site failed (--once)\n"
-    "  3    no site is configured (it ends at once, in both modes)\n"
+    "  3    no site is configured (it ends at once, in both modes), or --once\n"
+    "       could judge no site because this machine had no network\n"
     "  4    --once was interrupted by a signal before it had a result\n"
     "  5    the settings store cannot be read (the reason is printed)\n"
     "  6    no thread could be started\n"

@@ -52,6 +52,8 @@ inline constexpr SiteStringKey kLastWebsiteTitle{"lastWebsiteTitle", ""};
 inline constexpr SiteStringKey kLastAlert{"lastAlert", ""};
 inline constexpr SiteStringKey kLastRecovery{"lastRecovery", ""};
 inline constexpr SiteIntKey kWarned{"Warned", 0};
+// 1 while a slow episode's warning has been sent (SlowWarnings 1).
+inline constexpr SiteIntKey kSlowWarned{"SlowWarned", 0};
 
 // Window
 inline constexpr IntKey kLocX{kSettings, "LocX", -32};
@@ -95,6 +97,20 @@ inline constexpr IntKey kProbeMode{kSettings, "ProbeMode", 0};
 inline constexpr IntKey kSmtpTlsVerify{kSettings, "SMTPTLSVerify", 1};
 // The desktop program's metrics file for Prometheus; empty: none.
 inline constexpr StringKey kMetricsFile{kSettings, "MetricsFile", ""};
+
+// Alerts. Each default keeps the classic behaviour: an alert at the first
+// failure, a recovery at the first good answer, a warning for every slow
+// answer, no reminders, one mail per notice. Values outside their ranges are
+// clamped when read.
+inline constexpr IntKey kConfirmFailures{kSettings, "ConfirmFailures", 1};      // 1..10
+inline constexpr IntKey kConfirmRecoveries{kSettings, "ConfirmRecoveries", 1};  // 1..10
+inline constexpr IntKey kConfirmSeconds{kSettings, "ConfirmSeconds", 20};       // 5..600
+inline constexpr IntKey kSlowWarnings{kSettings, "SlowWarnings", 0};            // 0 or 1
+inline constexpr IntKey kRemindHours{kSettings, "RemindHours", 0};              // 0..168
+inline constexpr IntKey kGroupSeconds{kSettings, "GroupSeconds", 0};            // 0..300
+inline constexpr IntKey kDesktopNotices{kSettings, "DesktopNotices", 1};        // 0 or 1
+// Local time "YYYY-MM-DD HH:MM" until which no notice goes out; "" for none.
+inline constexpr StringKey kSnoozeUntil{kSettings, "SnoozeUntil", ""};
 }  // namespace key
 
 }  // namespace orvalin

@@ -349,5 +349,47 @@ TEST_F(EngineCheck, HistoryIsKeptTo107Records) {
     EXPECT_EQ(h.engine->GraphScale(0), 200);
 }
 
+// The machine slept: the gap is logged once, the check that fell due
+// meanwhile runs at once, and a failure it finds counts only when the check
+// 20 s later fails too (no red panel, no log line, no alert before).
+TEST_F(EngineCheck, AfterASleepTheGapIsLoggedAndAFirstFailureIsCheckedAgainBeforeItCounts) {
+    const std::string address = "127.0.0.1:" + std::to_string(refusing.Port()) + "/";
+    Monitor(address);
+    h.engine->OnIntervalDelta(0, 0);  // the next check a whole interval ahead
+    h.ui.Forget();
+
+    h.clock->Suspend(8h + 12min + 30s);
+    h.engine->OnTimer(ids::kStartupTimer);  // the first timer to fire after it tells
+    h.engine->SystemResumed();              // and so may the front end, to no more effect
+    EXPECT_EQ(h.ErrorLogText(), std::string(kLogStamp) +
+                                    "Resumed after a sleep of 8h 12m; no checks ran meanwhile\r\n");
+    EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 1'000u);
+
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::NotChecked);
+    EXPECT_EQ(h.ui.Timers().at(ids::PollTimer(0)), 20'000u);
+    for (const auto& call : h.ui.Calls(0)) {
+        EXPECT_NE(call.what, "colour") << call.detail;
+        EXPECT_NE(call.what, "point") << call.detail;
+    }
+    EXPECT_EQ(Warned(), 0);
+    EXPECT_EQ(h.ErrorLogText().find("Website unreachable"), std::string::npos);
+
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Unreachable);
+    EXPECT_EQ(Warned(), 1);
+    EXPECT_EQ(sink.WaitForMessages(1, 10s).size(), 1u);
+    EXPECT_NE(h.ErrorLogText().find(std::string(kLogStamp) + "Website unreachable: " + address),
+              std::string::npos);
+
+    // A sleep under an hour is told in minutes and seconds; the first
+    // failure after it is checked once more, though an alert is outstanding.
+    h.clock->Suspend(7min + 3s);
+    h.engine->SystemResumed();
+    EXPECT_NE(h.ErrorLogText().find(std::string(kLogStamp) +
+                                    "Resumed after a sleep of 7m 3s; no checks ran meanwhile\r\n"),
+              std::string::npos);
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::NotChecked);
+    EXPECT_EQ(h.Check(0).outcome, CheckOutcome::Unreachable);
+}
+
 }  // namespace
 }  // namespace orvalin::test

@@ -20,6 +20,7 @@
 #include "orvalind_fixture.h"
 #include "resources/strings.h"
 #include "support/loopback_server.h"
+#include "support/network_namespace.h"
 #include "support/nginx_server.h"
 #include "support/smtp_servers.h"
 
@@ -620,6 +621,51 @@ TEST_F(OrvalindOnceTest, OptionsAreReadBeforeAnythingIsChecked) {
     // None of them ran a check or counted itself as an instance.
     EXPECT_FALSE(std::filesystem::exists(errorLogFile));
     EXPECT_FALSE(NumOpen().has_value());
+}
+
+// No network of the machine's own: a site elsewhere is not judged, logged
+// once, mailed never, and a round that could judge no site ends with 3; a
+// site on this machine is checked as ever.
+TEST_F(OrvalindTest, WithoutANetworkOnlySitesOnThisMachineAreJudged) {
+    const std::string elsewhere = "http://192.0.2.1/status";  // no route to it in the namespace
+    const std::string problem = InNamespaceWithoutNetwork([&] {
+        SmtpSink sink;
+        SetUpMail(sink);
+        Monitor(1, elsewhere);
+
+        const DaemonRun alone = RunOrvalind(folders, {"--once"});
+        EXPECT_EQ(alone.status, 3) << alone.out << alone.err;
+        EXPECT_EQ(FirstLine(alone.out),
+                  "ORVALIN UNKNOWN - no site could be checked: no network | 'site2'=U;10000;;0");
+        const auto printed = PrintedChecks(alone.out);
+        ASSERT_EQ(printed.count(elsewhere), 1u) << alone.out;
+        EXPECT_EQ(printed.find(elsewhere)->second.outcome, "no network");
+        EXPECT_TRUE(std::regex_match(printed.find(elsewhere)->second.lastAccess,
+                                     std::regex(std::string("no network") + kStampPattern)))
+            << alone.out;
+        EXPECT_EQ(UnstampedLines(ErrorLog()),
+                  std::vector<std::string>{"No network: " + elsewhere + " not checked"});
+
+        LoopbackServer local(ServerScript::Answer("HTTP/1.0 200 OK\r\n\r\n"));
+        const std::string here = "http://" + local.HostAndPort() + "/";
+        Monitor(0, here);
+        const DaemonRun both = RunOrvalind(folders, {"--once"});
+        EXPECT_EQ(both.status, 0) << both.out << both.err;
+        EXPECT_TRUE(FirstLine(both.out).starts_with(
+            "ORVALIN OK - 1 of 2 sites well, 1 not checked: no network | 'site1'="))
+            << both.out;
+        const auto checked = PrintedChecks(both.out);
+        ASSERT_EQ(checked.count(here), 1u) << both.out;
+        EXPECT_EQ(checked.find(here)->second.outcome, "success");
+        EXPECT_EQ(checked.find(elsewhere)->second.outcome, "no network");
+        EXPECT_EQ(local.Requests().size(), 1u);
+
+        EXPECT_EQ(store.Read(key::kWarned, 1), 0);
+        EXPECT_TRUE(sink.WaitForMessages(1, 2s).empty());
+    });
+    if (!problem.empty()) {
+        GTEST_SKIP() << "not tested: " << problem;
+    }
 }
 
 }  // namespace

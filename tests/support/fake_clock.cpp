@@ -48,6 +48,21 @@ void FakeClock::SleepMs(std::uint32_t ms) {
     }
 }
 
+std::chrono::nanoseconds FakeClock::TimeAsleep() {
+    std::lock_guard lock(mutex_);
+    return asleep_;
+}
+
+std::chrono::nanoseconds FakeClock::BootTime() {
+    std::lock_guard lock(mutex_);
+    return monotonic_ + asleep_;
+}
+
+void FakeClock::Suspend(std::chrono::nanoseconds slept) {
+    std::lock_guard lock(mutex_);
+    asleep_ += slept;
+}
+
 std::vector<std::uint32_t> FakeClock::Sleeps() {
     std::lock_guard lock(mutex_);
     return sleeps_;

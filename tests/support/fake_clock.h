@@ -20,6 +20,12 @@ class FakeClock final : public IClock {
     std::chrono::nanoseconds Monotonic() override;
     std::tm LocalNow() override;
     void SleepMs(std::uint32_t ms) override;
+    std::chrono::nanoseconds TimeAsleep() override;
+    std::chrono::nanoseconds BootTime() override;
+
+    // The machine slept this long: the boot-time clock jumps ahead of the
+    // monotonic one, as after a resume.
+    void Suspend(std::chrono::nanoseconds slept);
 
     // Local time from now on (month 1 to 12).
     void Set(int year, int month, int day, int hour, int minute, int second);
@@ -41,6 +47,7 @@ class FakeClock final : public IClock {
     std::tm local_{};
     std::vector<std::uint32_t> sleeps_;
     std::chrono::nanoseconds monotonic_{std::chrono::hours(1)};
+    std::chrono::nanoseconds asleep_{0};
     bool second_ = false;
     bool hold_ = false;
     int sleeping_ = 0;
