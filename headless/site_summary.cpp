@@ -16,6 +16,7 @@ std::string SiteSummary::Text(const std::array<bool, kSlotCount>& configured) co
     int slow = 0;
     int failing = 0;
     int waiting = 0;
+    int offline = 0;
     for (std::size_t i = 0; i < configured.size(); ++i) {
         if (!configured[i]) {
             continue;
@@ -34,6 +35,9 @@ std::string SiteSummary::Text(const std::array<bool, kSlotCount>& configured) co
             case CheckOutcome::NotChecked:
                 ++waiting;
                 break;
+            case CheckOutcome::NoNetwork:
+                ++offline;
+                break;
         }
     }
     std::string text;
@@ -47,6 +51,7 @@ std::string SiteSummary::Text(const std::array<bool, kSlotCount>& configured) co
     add(slow, text::kSummarySlow);
     add(failing, text::kSummaryFailing);
     add(waiting, text::kSummaryWaiting);
+    add(offline, text::kSummaryNoNetwork);
     return text.empty() ? std::string(text::kSummaryNoSite) : text;
 }
 

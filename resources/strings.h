@@ -182,6 +182,7 @@ inline constexpr std::string_view kSummaryWell = " well";
 inline constexpr std::string_view kSummarySlow = " slow";
 inline constexpr std::string_view kSummaryFailing = " failing";
 inline constexpr std::string_view kSummaryWaiting = " waiting for a check";
+inline constexpr std::string_view kSummaryNoNetwork = " not checked (no network)";
 inline constexpr std::string_view kSummaryNoSite = "no site is configured";
 inline constexpr std::string_view kDaemonNoNotify =
     "orvalind: the service manager cannot be told: ";
