@@ -174,11 +174,10 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
                                  std::string(text::kMsSuffix);
         WriteLog(i, generation, line, accessLog);
         WriteLog(i, generation, line, errorLog);
-        // Sent on every slow answer; its result changes nothing.
-        SendNotice(i, generation, MailCopy().alertRecipient,
-                   std::string(text::kSubjectWarning) + site,
-                   std::string(text::kBodySlowOpen) + FormatMs(ms) +
-                       std::string(text::kBodySlowClose) + s1);
+        // Sent on every slow answer (or once per episode); its result changes nothing.
+        SendSlowWarning(i, generation, std::string(text::kSubjectWarning) + site,
+                        std::string(text::kBodySlowOpen) + FormatMs(ms) +
+                            std::string(text::kBodySlowClose) + s1);
         HandleRecovery(i, generation, site);
     } else {
         outcome = CheckOutcome::Success;
@@ -190,13 +189,18 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         HandleRecovery(i, generation, site);
     }
 
+    NoteOutcome(i, generation, outcome);
+
     CheckReport report{i, {}, url, outcome, statusText, ms, {}};
     report.lastAccess = UpdateSitePanel(ms, cause, i, generation);
     {
         std::lock_guard lock(slot.mutex);
         report.caption = slot.caption;
     }
-    FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()), std::move(report));
+    // An alert or recovery waiting for confirmation is re-probed soon.
+    report.confirming = TakeReprobe(i);
+    const std::uint32_t rearmMs = RearmAfterCheckMs(slot.intervalMinutes.load());
+    FinishCheck(i, generation, report.confirming ? ReprobeMs(rearmMs) : rearmMs, std::move(report));
 }
 
 double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe,

@@ -62,6 +62,9 @@ struct CheckReport {
     std::string statusText;  // the status code, or for a failure its cause (or empty)
     double ms = 0.0;
     std::string lastAccess;  // the panel's "Last access:" text
+    // A re-probe follows in ConfirmSeconds to confirm this outcome (an alert
+    // or a recovery not yet confirmed): the outcome is not final.
+    bool confirming = false;
 };
 
 // What a notice is about; the front end shows it as it likes (the desktop as
@@ -73,8 +76,8 @@ struct Notice {
     // The slots of the sites it is about, in slot order (several when
     // grouped). Not named "slots": Qt defines that word as a macro.
     std::vector<int> siteSlots;
-    std::string subject;     // as the mail's subject ("Alert - ADDRESS", "Alert - 3 websites", ...)
-    std::string body;        // as the mail's body
+    std::string subject;  // as the mail's subject ("Alert - ADDRESS", "Alert - 3 websites", ...)
+    std::string body;     // as the mail's body
 };
 
 // The response-time graph of one panel.

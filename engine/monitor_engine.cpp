@@ -38,12 +38,21 @@ void CMonitorEngine::Start() {
     for (int i = 0; i < kSlotCount; ++i) {
         shared_->ArmTimer(ids::PollTimer(i), kFirstPollMs[i]);
     }
+    shared_->ArmSnoozeEnd();
     shared_->WatchStore();
 }
 
 bool CMonitorEngine::OnTimer(int id) {
     if (id == ids::kStartupTimer) {
         StartupTick();
+        return true;
+    }
+    if (id == ids::kSnoozeEndTimer) {
+        shared_->OnSnoozeEndTimer();
+        return true;
+    }
+    if (id == ids::kNoticeGroupTimer) {
+        shared_->OnGroupTimer();
         return true;
     }
     if (id >= ids::PollTimer(0) && id < ids::PollTimer(kSlotCount)) {
@@ -233,6 +242,8 @@ void CMonitorEngine::RequestStop() {
     // Boxes raised by workers must not hold the end of the program.
     s.frontEnd.dialogs.BeginClosing();
     s.frontEnd.timers.Kill(ids::kStartupTimer);
+    s.frontEnd.timers.Kill(ids::kSnoozeEndTimer);
+    s.frontEnd.timers.Kill(ids::kNoticeGroupTimer);
     for (int i = 0; i < kSlotCount; ++i) {
         s.frontEnd.timers.Kill(ids::PollTimer(i));
     }
@@ -250,6 +261,8 @@ void CMonitorEngine::Shutdown() {
     s.StopWatchingStore();
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
+    // Grouped notices still waiting go out now, not never.
+    s.FlushOutbox();
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
         deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
     // Lines that could not be written wait for the next run.

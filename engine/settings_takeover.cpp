@@ -54,6 +54,13 @@ void CMonitorEngine::Shared::TakeOver(FrontEnd& fe, const StoreChanges& changes)
     if (stopping.load()) {
         return;
     }
+    if (changes.Changed(key::kSnoozeUntil)) {
+        // Set or ended with orvalin-settings; ended, what it held goes out.
+        ArmSnoozeEnd();
+        if (!Snoozed()) {
+            ReleaseSnoozed();
+        }
+    }
     const SettingsSnapshot& now = changes.now;
     if (AnyChanged(changes,
                    {key::kSmtpName, key::kSmtpUsername, key::kSmtpPassword, key::kSmtp,

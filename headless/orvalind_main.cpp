@@ -65,7 +65,8 @@ bool AnySiteConfigured(const CMonitorEngine& engine) {
 }
 
 // Starts one check of every slot that has an address, as the start-up
-// timers would, and ends the loop when the last one has reported.
+// timers would, and ends the loop when the last one has reported its final
+// outcome (after the re-probes that confirm a failure or a recovery).
 int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop) {
     engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
     int expected = 0;
@@ -76,6 +77,9 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
     auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
     auto remaining = std::make_shared<int>(expected);
     frontEnd.onCheckFinished = [worst, remaining, &loop](const CheckReport& report) {
+        if (report.confirming) {
+            return;  // its re-probe follows within the round and gives the outcome
+        }
         if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
             *worst = report.outcome;
         }

@@ -30,5 +30,6 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 int RunSite(const ToolContext& tool, const Arguments& args);
 int RunRemoveSite(const ToolContext& tool, const Arguments& args);
 int RunSites(const ToolContext& tool, const Arguments& args);
+int RunSnooze(const ToolContext& tool, const Arguments& args);
 
 }  // namespace orvalin::tool
