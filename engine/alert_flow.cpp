@@ -259,7 +259,34 @@ std::uint32_t CMonitorEngine::Shared::ReprobeMs(std::uint32_t rearmMs) const {
     return std::min(confirmMs, rearmMs);
 }
 
+void CMonitorEngine::Shared::SetSummaryTip(int icon, const std::string& tip) {
+    summaryIcon = icon;
+    summaryTip = tip;
+    std::string shown = tip;
+    const auto until = SnoozeTime(store->Cached().Read(key::kSnoozeUntil));
+    const auto now = std::chrono::system_clock::from_time_t(Seconds(clock->LocalNow()));
+    if (until && now < *until) {
+        const std::time_t end = std::chrono::system_clock::to_time_t(*until);
+        std::tm local{};
+        localtime_r(&end, &local);
+        char hhmm[8];
+        std::strftime(hhmm, sizeof hhmm, "%H:%M", &local);
+        shown += std::string(text::kTraySnoozedUntil) + hhmm;
+    }
+    frontEnd.tray.SetIconAndTip(icon, shown);
+}
+
+void CMonitorEngine::Shared::RedrawSummaryTip() {
+    // Before the first summary only a snooze has anything to add.
+    const bool snoozeLine = SnoozeTime(store->Cached().Read(key::kSnoozeUntil)).has_value();
+    if (frontEnd.tray.HasTray() && (summaryIcon != 0 || snoozeLine)) {
+        SetSummaryTip(summaryIcon != 0 ? summaryIcon : ids::kIconNormal,
+                      summaryTip.empty() ? std::string(text::kAppTitle) : summaryTip);
+    }
+}
+
 void CMonitorEngine::Shared::ArmSnoozeEnd() {
+    RedrawSummaryTip();
     frontEnd.timers.Kill(ids::kSnoozeEndTimer);
     const auto until = SnoozeTime(store->Cached().Read(key::kSnoozeUntil));
     if (!until) {
@@ -278,6 +305,7 @@ void CMonitorEngine::Shared::OnSnoozeEndTimer() {
         ArmSnoozeEnd();  // moved on meanwhile, or longer than one timer reaches
         return;
     }
+    RedrawSummaryTip();
     ReleaseSnoozed();
 }
 

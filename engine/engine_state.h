@@ -157,6 +157,10 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
 
     void UpdateTraySummary(const std::string& address);
     void ShowTrayStep(std::size_t step, std::string tip);
+    // The summary's icon and tip, with "Alerts snoozed until HH:MM" while
+    // snoozed; remembered, so that a snooze's start and end redraw it.
+    void SetSummaryTip(int icon, const std::string& tip);
+    void RedrawSummaryTip();
 
     // ---- reset (site_reset.cpp) ----
 
@@ -206,6 +210,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     bool emailPromptPending = true;
     bool startHidden = false;
     bool shutDown = false;
+    int summaryIcon = 0;  // 0 until a summary was shown
+    std::string summaryTip;
 };
 
 std::string DefaultCaption(int slot);
