@@ -73,7 +73,15 @@ AlertSettings CMonitorEngine::Shared::AlertCopy() const {
 
 bool CMonitorEngine::Shared::Snoozed() {
     // Read from the file at every check: orvalin-settings may have set it.
-    const auto until = SnoozeTime(store->Read(key::kSnoozeUntil));
+    return SnoozedUntil(store->Read(key::kSnoozeUntil));
+}
+
+bool CMonitorEngine::Shared::SnoozedIn(const SettingsSnapshot& values) {
+    return SnoozedUntil(values.Read(key::kSnoozeUntil));
+}
+
+bool CMonitorEngine::Shared::SnoozedUntil(const std::string& text) {
+    const auto until = SnoozeTime(text);
     return until && std::chrono::system_clock::from_time_t(Seconds(clock->LocalNow())) < *until;
 }
 

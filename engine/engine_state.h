@@ -123,6 +123,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
 
     AlertSettings AlertCopy() const;
     bool Snoozed();
+    bool SnoozedIn(const SettingsSnapshot& values);
+    bool SnoozedUntil(const std::string& snoozeUntil);
     // Counts a failing or good answer; true when the alert or recovery is
     // due now (confirmed and not snoozed). Otherwise a re-probe may be asked for.
     bool FailureConfirmed(int i, std::uint64_t generation, const AlertSettings& alerts);

@@ -54,14 +54,14 @@ void CMonitorEngine::Shared::TakeOver(FrontEnd& fe, const StoreChanges& changes)
     if (stopping.load()) {
         return;
     }
+    const SettingsSnapshot& now = changes.now;
     if (changes.Changed(key::kSnoozeUntil)) {
         // Set or ended with orvalin-settings; ended, what it held goes out.
         ArmSnoozeEnd();
-        if (!Snoozed()) {
+        if (!SnoozedIn(now)) {
             ReleaseSnoozed();
         }
     }
-    const SettingsSnapshot& now = changes.now;
     if (AnyChanged(changes,
                    {key::kSmtpName, key::kSmtpUsername, key::kSmtpPassword, key::kSmtp,
                     key::kSmtpAlert, key::kSmtpEmail, key::kSmtpRecovery},

@@ -19,7 +19,7 @@ TEST(Notices, EachAlertAndRecoveryAndTheFirstSlowAnswerAreShownOnceUnlessSwitche
     // Slot 3 was alerted in an earlier run.
     h.StoreSite(3, SharedSite().Url());
     h.Store().Write(key::kWarned, 3, 1);
-    h.Load();  // no email set up: shown all the same
+    h.Load();                // no email set up: shown all the same
     h.engine->OnTimer(245);  // the stored address into the box
 
     h.ui.Type(0, dead);
