@@ -71,10 +71,13 @@ void CMonitorEngine::SaveAlertSettings(const AlertSettings& settings) {
 
 void CMonitorEngine::SnoozeAlerts(std::chrono::system_clock::time_point until) {
     shared_->store->Queue(SettingsBatch().Set(key::kSnoozeUntil, SnoozeText(until)));
+    shared_->ArmSnoozeEnd();
 }
 
 void CMonitorEngine::ResumeAlerts() {
     shared_->store->Queue(SettingsBatch().Set(key::kSnoozeUntil, ""));
+    shared_->ArmSnoozeEnd();
+    shared_->ReleaseSnoozed();
 }
 
 std::optional<std::chrono::system_clock::time_point> CMonitorEngine::SnoozedUntil() const {

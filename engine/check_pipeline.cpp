@@ -182,16 +182,10 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
                                  std::string(text::kMsSuffix);
         WriteLog(i, generation, line, accessLog);
         WriteLog(i, generation, line, errorLog);
-        // Sent on every slow answer, as alerts are, only with a mail server
-        // set: without one there is nothing to try (the front end has shown
-        // its hint that email is not set up). Its result changes nothing.
-        const MailSettings account = MailCopy();
-        if (!account.server.empty()) {
-            SendNotice(i, generation, account.alertRecipient,
-                       std::string(text::kSubjectWarning) + site,
-                       std::string(text::kBodySlowOpen) + FormatMs(ms) +
-                           std::string(text::kBodySlowClose) + s1);
-        }
+        // Sent on every slow answer (or once per episode); its result changes nothing.
+        SendSlowWarning(i, generation, std::string(text::kSubjectWarning) + site,
+                        std::string(text::kBodySlowOpen) + FormatMs(ms) +
+                            std::string(text::kBodySlowClose) + s1);
         HandleRecovery(i, generation, site);
     } else {
         outcome = CheckOutcome::Success;
@@ -203,6 +197,8 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         HandleRecovery(i, generation, site);
     }
 
+    NoteOutcome(i, generation, outcome);
+
     CheckReport report{i, {}, url, outcome, statusText, ms, {}};
     report.lastAccess = UpdateSitePanel(ms, cause, i, generation);
     {
@@ -210,7 +206,10 @@ void CMonitorEngine::Shared::CheckSite(int i, std::uint64_t generation,
         report.caption = slot.caption;
     }
     RecordMetrics(i, generation, url, outcome, ms);
-    FinishCheck(i, generation, RearmAfterCheckMs(slot.intervalMinutes.load()), std::move(report));
+    // An alert or recovery waiting for confirmation is re-probed soon.
+    report.confirming = TakeReprobe(i);
+    const std::uint32_t rearmMs = RearmAfterCheckMs(slot.intervalMinutes.load());
+    FinishCheck(i, generation, report.confirming ? ReprobeMs(rearmMs) : rearmMs, std::move(report));
 }
 
 double CMonitorEngine::Shared::TimeProbe(int i, std::uint64_t generation, CSiteProbe& probe,

@@ -10,11 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "engine/alert_track.h"
 #include "engine/frontend.h"
 #include "engine/frontend_gate.h"
 #include "engine/metrics_file.h"
 #include "engine/monitor_engine.h"
 #include "engine/resume_network.h"
+#include "engine/notice_outbox.h"
 #include "engine/site_stats.h"
 #include "engine/system_watch.h"
 #include "logs/log_writer.h"
@@ -40,6 +42,7 @@ struct SlotState {
     std::string caption;
     bool checkRunning = false;
     bool recheckPending = false;  // a tick came due while the check ran
+    AlertTrack track;
 
     std::atomic<std::int32_t> intervalMinutes{0};
     std::atomic<std::int32_t> warnMs{0};
@@ -131,10 +134,50 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     // Runs job on a worker thread counted in mailJobs; false when none started.
     bool StartMailJob(std::function<void()> job);
 
+    // ---- confirmation, episodes, reminders, snooze (alert_flow.cpp) ----
+
+    AlertSettings AlertCopy() const;
+    bool Snoozed();
+    bool SnoozedIn(const SettingsSnapshot& values);
+    bool SnoozedUntil(const std::string& snoozeUntil);
+    // Counts a failing or good answer; true when the alert or recovery is
+    // due now (confirmed and not snoozed). Otherwise a re-probe may be asked for.
+    bool FailureConfirmed(int i, std::uint64_t generation, const AlertSettings& alerts);
+    bool RecoveryConfirmed(int i, std::uint64_t generation, const std::string& address,
+                           const AlertSettings& alerts);
+    // "Down for 1h 12m (since ...)." for the outage in progress, or empty.
+    std::string DownForLine(int i);
+    void RemindIfDue(int i, std::uint64_t generation, const AlertSettings& alerts);
+    void SendSlowWarning(int i, std::uint64_t generation, const std::string& subject,
+                         const std::string& body);
+    void NoteOutcome(int i, std::uint64_t generation, CheckOutcome outcome);
+    // Whether the check that ran asked for a re-probe, and how soon it comes.
+    bool TakeReprobe(int i);
+    std::uint32_t ReprobeMs(std::uint32_t rearmMs) const;
+    // The store after a notice went out.
+    void NoticeSent(const OutgoingNotice& notice);
+    // Front-end thread.
+    void ArmSnoozeEnd();
+    void OnSnoozeEndTimer();
+    void ReleaseSnoozed();
+
+    // ---- notices going out (notice_outbox.cpp) ----
+
+    // Sends now, or queues for GroupSeconds; shown to the front end as it goes.
+    void Deliver(OutgoingNotice notice);
+    void SendTogether(std::vector<OutgoingNotice> sameKind);
+    // Sends what is queued, one mail per kind.
+    void FlushOutbox();
+    void OnGroupTimer();
+
     // ---- the tray (tray_summary.cpp) ----
 
     void UpdateTraySummary(const std::string& address);
     void ShowTrayStep(std::size_t step, std::string tip);
+    // The summary's icon and tip, with "Alerts snoozed until HH:MM" while
+    // snoozed; remembered, so that a snooze's start and end redraw it.
+    void SetSummaryTip(int icon, const std::string& tip);
+    void RedrawSummaryTip();
 
     // ---- reset (site_reset.cpp) ----
 
@@ -189,6 +232,7 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     JobCounter checks;    // activeChecks
     JobCounter mailJobs;  // email tests and mails sent for the front end
     MetricsFile metrics;
+    NoticeOutbox outbox;
     std::atomic_flag summaryBusy;
     FrontEndGate gate;
     std::atomic<bool> stopping{false};
@@ -211,6 +255,8 @@ struct CMonitorEngine::Shared : IMessageBox, std::enable_shared_from_this<Shared
     bool emailPromptPending = true;
     bool startHidden = false;
     bool shutDown = false;
+    int summaryIcon = 0;  // 0 until a summary was shown
+    std::string summaryTip;
 };
 
 std::string DefaultCaption(int slot);

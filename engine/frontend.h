@@ -63,6 +63,9 @@ struct CheckReport {
     std::string statusText;  // the status code, or for a failure its cause (or empty)
     double ms = 0.0;
     std::string lastAccess;  // the panel's "Last access:" text
+    // A re-probe follows in ConfirmSeconds to confirm this outcome (an alert
+    // or a recovery not yet confirmed): the outcome is not final.
+    bool confirming = false;
 };
 
 // What a notice is about; the front end shows it as it likes (the desktop as

@@ -39,6 +39,7 @@ void CMonitorEngine::Start() {
     for (int i = 0; i < kSlotCount; ++i) {
         shared_->ArmTimer(ids::PollTimer(i), kFirstPollMs[i]);
     }
+    shared_->ArmSnoozeEnd();
     shared_->WatchStore();
     if (shared_->keyring) {
         shared_->StartKeyringJob([](Shared& s) { s.SyncWithKeyring(); });
@@ -52,6 +53,14 @@ bool CMonitorEngine::OnTimer(int id) {
     NoticeResume(*shared_);
     if (id == ids::kStartupTimer) {
         StartupTick();
+        return true;
+    }
+    if (id == ids::kSnoozeEndTimer) {
+        shared_->OnSnoozeEndTimer();
+        return true;
+    }
+    if (id == ids::kNoticeGroupTimer) {
+        shared_->OnGroupTimer();
         return true;
     }
     if (id >= ids::PollTimer(0) && id < ids::PollTimer(kSlotCount)) {
@@ -241,6 +250,8 @@ void CMonitorEngine::RequestStop() {
     // Boxes raised by workers must not hold the end of the program.
     s.frontEnd.dialogs.BeginClosing();
     s.frontEnd.timers.Kill(ids::kStartupTimer);
+    s.frontEnd.timers.Kill(ids::kSnoozeEndTimer);
+    s.frontEnd.timers.Kill(ids::kNoticeGroupTimer);
     for (int i = 0; i < kSlotCount; ++i) {
         s.frontEnd.timers.Kill(ids::PollTimer(i));
     }
@@ -259,6 +270,8 @@ void CMonitorEngine::Shutdown() {
     StopSystemWatch(s);
     const auto deadline = std::chrono::steady_clock::now() + shutdownWait;
     s.checks.WaitForNone(shutdownWait);
+    // Grouped notices still waiting go out now, not never.
+    s.FlushOutbox();
     s.mailJobs.WaitForNone(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
         deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
     // Lines that could not be written wait for the next run.

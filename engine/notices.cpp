@@ -21,8 +21,15 @@ int CMonitorEngine::Shared::SendNotice(int i, std::uint64_t generation, const st
 void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const std::string& stamp,
                                         const std::string& subject, const std::string& body,
                                         bool clearRecovery) {
+    const AlertSettings alerts = AlertCopy();
     if (store->Read(key::kWarned, i) != 0) {
-        return;  // this failure streak was dealt with already
+        // This failure streak was dealt with already.
+        UpdateIfCurrent(i, generation, [](SlotState& slot) { slot.track.goodStreak = 0; });
+        RemindIfDue(i, generation, alerts);
+        return;
+    }
+    if (!FailureConfirmed(i, generation, alerts)) {
+        return;
     }
     const MailSettings settings = MailCopy();
     const bool mailSetUp = !settings.server.empty();
@@ -42,18 +49,15 @@ void CMonitorEngine::Shared::RaiseAlert(int i, std::uint64_t generation, const s
         alert.Set(key::kWarned, i, 1);
     }
     const bool committed = current && CommitIfCurrent(i, generation, [&] { store->Queue(alert); });
-    if (!committed || !mailSetUp) {
-        return;
-    }
-    if (SendNotice(i, generation, settings.alertRecipient, subject, body) != 0) {
-        CommitIfCurrent(i, generation,
-                        [&] { store->Queue(SettingsBatch().Set(key::kWarned, i, 1)); });
+    if (committed) {
+        Deliver(
+            {NoticeKind::Alert, i, generation, settings.alertRecipient, subject, body, mailSetUp});
     }
 }
 
 void CMonitorEngine::Shared::HandleRecovery(int i, std::uint64_t generation,
                                             const std::string& address) {
-    if (store->Read(key::kWarned, i) == 0) {
+    if (!RecoveryConfirmed(i, generation, address, AlertCopy())) {
         return;
     }
     const std::string s2 = Stamp(clock->LocalNow());
@@ -67,16 +71,18 @@ void CMonitorEngine::Shared::HandleRecovery(int i, std::uint64_t generation,
     if (!mailSetUp) {
         recovery.Set(key::kWarned, i, 0);
     }
+    std::string body = std::string(text::kBodyRecovered) + s2;
+    if (const std::string downFor = DownForLine(i); !downFor.empty()) {
+        body += "\n\n" + downFor;
+    }
+    if (!mailSetUp && !store->Read(key::kDownSince, i).empty()) {
+        recovery.Set(key::kDownSince, i, "");
+    }
     const bool committed =
         current && CommitIfCurrent(i, generation, [&] { store->Queue(recovery); });
-    if (!committed || !mailSetUp) {
-        return;
-    }
-    if (SendNotice(i, generation, settings.recoveryRecipient,
-                   std::string(text::kSubjectRecovery) + address,
-                   std::string(text::kBodyRecovered) + s2) != 0) {
-        CommitIfCurrent(i, generation,
-                        [&] { store->Queue(SettingsBatch().Set(key::kWarned, i, 0)); });
+    if (committed) {
+        Deliver({NoticeKind::Recovery, i, generation, settings.recoveryRecipient,
+                 std::string(text::kSubjectRecovery) + address, body, mailSetUp});
     }
 }
 

@@ -55,6 +55,13 @@ void CMonitorEngine::Shared::TakeOver(FrontEnd& fe, const StoreChanges& changes)
         return;
     }
     const SettingsSnapshot& now = changes.now;
+    if (changes.Changed(key::kSnoozeUntil)) {
+        // Set or ended with orvalin-settings; ended, what it held goes out.
+        ArmSnoozeEnd();
+        if (!SnoozedIn(now)) {
+            ReleaseSnoozed();
+        }
+    }
     if (AnyChanged(changes,
                    {key::kSmtpName, key::kSmtpUsername, key::kSmtpPassword, key::kSmtp,
                     key::kSmtpAlert, key::kSmtpEmail, key::kSmtpRecovery},

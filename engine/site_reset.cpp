@@ -16,6 +16,7 @@ void CMonitorEngine::Shared::ResetSlotData(SlotState& slot) {
     slot.lastRecovery.clear();
     slot.graphScale = kInitialGraphScale;
     slot.history.clear();
+    slot.track = AlertTrack{};
 }
 
 void CMonitorEngine::Shared::ResetStoredAlertState(int i) {
@@ -23,6 +24,23 @@ void CMonitorEngine::Shared::ResetStoredAlertState(int i) {
                      .Set(key::kWarned, i, 0)
                      .Set(key::kLastAlert, i, "")
                      .Set(key::kLastRecovery, i, ""));
+    // The incident's own state, only where there is any.
+    const SettingsSnapshot held = store->Cached();
+    SettingsBatch incident;
+    if (held.Read(key::kAlertHeld, i) != 0) {
+        incident.Set(key::kAlertHeld, i, 0);
+    }
+    if (held.Read(key::kSlowWarned, i) != 0) {
+        incident.Set(key::kSlowWarned, i, 0);
+    }
+    for (const SiteStringKey& k : {key::kDownSince, key::kRemindedAt}) {
+        if (!held.Read(k, i).empty()) {
+            incident.Set(k, i, "");
+        }
+    }
+    if (!incident.Empty()) {
+        store->Queue(std::move(incident));
+    }
 }
 
 bool CMonitorEngine::Shared::EndMonitoring(int i, bool forgetStored) {

@@ -33,7 +33,7 @@ void CMonitorEngine::Shared::ShowTrayStep(std::size_t step, std::string tip) {
         });
         return;
     }
-    frontEnd.tray.SetIconAndTip(ids::kIconNormal, tip);
+    SetSummaryTip(ids::kIconNormal, tip);
 
     // The summary reflects the sites as they are now, at the end of the animation.
     int unreachable = 0;
@@ -54,11 +54,11 @@ void CMonitorEngine::Shared::ShowTrayStep(std::size_t step, std::string tip) {
         slow += state == kStateSlow ? 1 : 0;
     }
     if (unreachable > 0) {
-        frontEnd.tray.SetIconAndTip(ids::kIconUnreachable, std::string(text::kTrayTipUnreachable));
+        SetSummaryTip(ids::kIconUnreachable, std::string(text::kTrayTipUnreachable));
     } else if (noNetwork > 0) {
-        frontEnd.tray.SetIconAndTip(ids::kIconNormal, std::string(text::kTrayTipNoNetwork));
+        SetSummaryTip(ids::kIconNormal, std::string(text::kTrayTipNoNetwork));
     } else if (slow > 0) {
-        frontEnd.tray.SetIconAndTip(ids::kIconSlow, std::string(text::kTrayTipSlow));
+        SetSummaryTip(ids::kIconSlow, std::string(text::kTrayTipSlow));
     }
     summaryBusy.clear();
 }

@@ -95,8 +95,9 @@ void TellServiceManager(const ServiceNotifier& service, const CMonitorEngine& en
 }
 
 // Starts one check of every slot that has an address, as the start-up
-// timers would, and ends the loop when the last one has reported. Every
-// configured site and every report goes into plugin.
+// timers would, and ends the loop when the last one has reported its final
+// outcome (after the re-probes that confirm a failure or a recovery). Every
+// configured site and every final report goes into plugin.
 int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop& loop,
                   PluginLine& plugin) {
     engine.OnTimer(ids::kStartupTimer);  // fills the address boxes from the store
@@ -113,6 +114,9 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
     auto remaining = std::make_shared<int>(expected);
     auto judged = std::make_shared<int>(0);
     frontEnd.onCheckFinished = [worst, remaining, judged, &loop, &plugin](const CheckReport& report) {
+        if (report.confirming) {
+            return;  // its re-probe follows within the round and gives the outcome
+        }
         plugin.Record(report);
         if (ExitCodeFor(report.outcome) > ExitCodeFor(*worst)) {
             *worst = report.outcome;

@@ -5,7 +5,9 @@ namespace orvalin::ids {
 
 // Timers of the main window
 inline constexpr int kStartupTimer = 245;
-inline constexpr int kFirstPollTimer = 312;  // slot i polls with timer 312 + i
+inline constexpr int kSnoozeEndTimer = 250;    // the end of a snooze: held alerts go out
+inline constexpr int kNoticeGroupTimer = 251;  // grouped notices go out together
+inline constexpr int kFirstPollTimer = 312;    // slot i polls with timer 312 + i
 inline constexpr int PollTimer(int slot) {
     return kFirstPollTimer + slot;
 }

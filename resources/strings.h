@@ -45,6 +45,18 @@ inline constexpr std::string_view kBodySlowClose = "ms)";
 inline constexpr std::string_view kBodyRecovered = "Website recovered";
 inline constexpr std::string_view kAlertNotSent = "(alert not sent, missing email setup)";
 inline constexpr std::string_view kRecoveryNotSent = "(recovery not sent, missing email setup)";
+// Notices when confirmation, grouping or reminders are in use
+inline constexpr std::string_view kSubjectReminder = "Still unreachable - ";
+inline constexpr std::string_view kBodyStillDown = "Website still unreachable";
+// "Alert - " or "Recovery - " + the number + this, for a grouped mail.
+inline constexpr std::string_view kSubjectWebsites = " websites";
+// The line after a notice's body: open + "1h 12m" + since + the stamp's date + close.
+inline constexpr std::string_view kDownForOpen = "Down for ";
+inline constexpr std::string_view kDownForSince = " (since ";
+inline constexpr std::string_view kDownForClose = ").";
+// Error log: a site whose alert a snooze held back was well again before it ended.
+inline constexpr std::string_view kLogRecoveredWhileSnoozed =
+    "Failed and recovered while alerts were snoozed: ";
 
 // The email test
 inline constexpr std::string_view kTestAlertSubject = "Testing alert recipient settings";
@@ -92,6 +104,8 @@ inline constexpr std::string_view kTrayTipPrefix = "Orvalin\n";
 inline constexpr std::string_view kTrayTipUnreachable =
     "Orvalin\nAt least one website in unreachable";
 inline constexpr std::string_view kTrayTipSlow = "Orvalin\nAt least one website in slow";
+// A line added to the tooltip while alerts are snoozed, followed by HH:MM.
+inline constexpr std::string_view kTraySnoozedUntil = "\nAlerts snoozed until ";
 
 // orvalin-settings, the command-line tool over the settings store
 // "or:" lines, as help2man reads a synopsis for the manual page.
@@ -102,7 +116,8 @@ inline constexpr std::string_view kToolUsage =
     "  or:  orvalin-settings set-string SECTION KEY TEXT\n"
     "  or:  orvalin-settings site SLOT ADDRESS [INTERVAL_MINUTES [WARN_MS]]\n"
     "  or:  orvalin-settings remove-site SLOT\n"
-    "  or:  orvalin-settings sites\n";
+    "  or:  orvalin-settings sites\n"
+    "  or:  orvalin-settings snooze 30m|1h|4h|tomorrow|off\n";
 inline constexpr std::string_view kToolStoreIs = "Settings store: ";
 inline constexpr std::string_view kToolTypeInt = "int";
 inline constexpr std::string_view kToolTypeString = "string";
@@ -141,6 +156,9 @@ inline constexpr std::string_view kDaemonHelp =
     "           OK, WARNING, CRITICAL or UNKNOWN for the exit status 0 to 3, and\n"
     "           each site's time in ms (U: none) with its slow threshold:\n"
     "           ORVALIN OK - 2 sites well | 'site1'=3ms;10000;;0 'site2'=41ms;10000;;0\n"
+    "           With ConfirmFailures or ConfirmRecoveries above 1 it re-probes a\n"
+    "           site ConfirmSeconds apart within the round until the outcome is\n"
+    "           confirmed, and grouped notices go out before it exits.\n"
     "  --metrics-file PATH\n"
     "           after every check, replace PATH (mode 0644) with every site's\n"
     "           metrics in the Prometheus text format, for node_exporter's\n"
@@ -225,6 +243,11 @@ inline constexpr std::string_view kToolHelp =
     "  sites        the four slots, one per line: SLOT, ADDRESS or (none),\n"
     "               INTERVAL_MINUTES and WARN_MS, separated by TABs and escaped as\n"
     "               in list.\n"
+    "  snooze       hold back alert, warning and recovery mails and desktop\n"
+    "               notifications for a while: NUMBERm or NUMBERh (e.g. 30m, 1h,\n"
+    "               4h; at most a week), tomorrow (until 08:00 tomorrow) or off.\n"
+    "               Checks and logs go on. When it ends, a site still failing gets\n"
+    "               its alert then; the end is printed. Stored in SnoozeUntil.\n"
     "\n"
     "The writes of one command are made together or not at all. A running\n"
     "orvalind or orvalin takes them over at once: a new address is checked\n"
@@ -236,6 +259,9 @@ inline constexpr std::string_view kToolHelp =
     "(nothing is changed); 3 the settings store cannot be read (the reason is\n"
     "printed on standard error; nothing is changed).\n"
     "\n";
+inline constexpr std::string_view kToolBadSnooze =
+    "orvalin-settings: snooze takes NUMBERm or NUMBERh (at most a week), tomorrow or off: ";
+inline constexpr std::string_view kToolSnoozedUntil = "Alerts snoozed until ";
 inline constexpr std::string_view kToolUnreadable =
     "orvalin-settings: the settings store cannot be read: ";
 inline constexpr std::string_view kToolBadSlot =

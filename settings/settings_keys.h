@@ -54,6 +54,13 @@ inline constexpr SiteStringKey kLastRecovery{"lastRecovery", ""};
 inline constexpr SiteIntKey kWarned{"Warned", 0};
 // 1 while a slow episode's warning has been sent (SlowWarnings 1).
 inline constexpr SiteIntKey kSlowWarned{"SlowWarned", 0};
+// 1 while a snooze holds back the site's alert.
+inline constexpr SiteIntKey kAlertHeld{"AlertHeld", 0};
+// Local "YYYY-MM-DD HH:MM:SS": the first failing check of the outage in
+// progress, and the last alert or reminder sent for it (kept only when an
+// alert setting is not at its default).
+inline constexpr SiteStringKey kDownSince{"DownSince", ""};
+inline constexpr SiteStringKey kRemindedAt{"RemindedAt", ""};
 
 // Window
 inline constexpr IntKey kLocX{kSettings, "LocX", -32};

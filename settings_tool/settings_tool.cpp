@@ -105,6 +105,7 @@ constexpr Command kCommands[] = {
     {"site", 2, 4, RunSite},
     {"remove-site", 1, 1, RunRemoveSite},
     {"sites", 0, 0, RunSites},
+    {"snooze", 1, 1, RunSnooze},
 };
 
 }  // namespace

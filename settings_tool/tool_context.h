@@ -32,6 +32,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 int RunSite(const ToolContext& tool, const Arguments& args);
 int RunRemoveSite(const ToolContext& tool, const Arguments& args);
 int RunSites(const ToolContext& tool, const Arguments& args);
+int RunSnooze(const ToolContext& tool, const Arguments& args);
 
 // The mail password and the keys its keyring item is filed under.
 bool IsMailPassword(std::string_view section, std::string_view name);

@@ -137,6 +137,14 @@ void RecordingFrontEnd::SetIconAndTip(int iconId, const std::string& tip) {
     std::lock_guard lock(mutex_);
     tray_.emplace_back(iconId, tip);
 }
+void RecordingFrontEnd::ShowNotice(const Notice& notice) {
+    std::lock_guard lock(mutex_);
+    notices_.push_back(notice);
+}
+std::vector<Notice> RecordingFrontEnd::Notices() {
+    std::lock_guard lock(mutex_);
+    return notices_;
+}
 void RecordingFrontEnd::ShowWarning(const std::string& text) {
     std::unique_lock lock(mutex_);
     warnings_.push_back(text);
@@ -265,6 +273,7 @@ void RecordingFrontEnd::Forget() {
     calls_.clear();
     updates_.clear();
     tray_.clear();
+    notices_.clear();
     warnings_.clear();
     questions_.clear();
 }

@@ -79,6 +79,7 @@ class RecordingFrontEnd final : public IPanelView,
     // ITrayView
     bool HasTray() const override;
     void SetIconAndTip(int iconId, const std::string& tip) override;
+    void ShowNotice(const Notice& notice) override;
     // IUserDialogs
     void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
@@ -116,6 +117,7 @@ class RecordingFrontEnd final : public IPanelView,
     // Recorded calls.
     std::vector<PanelCall> Calls(int slot);
     std::vector<std::pair<int, std::string>> Tray();
+    std::vector<Notice> Notices();
     std::vector<std::string> Warnings();
     std::vector<std::string> Questions();
     std::vector<CheckReport> Reports();
@@ -143,6 +145,7 @@ class RecordingFrontEnd final : public IPanelView,
     std::map<int, std::vector<PanelCall>> calls_;
     std::map<int, PanelUpdate> updates_;
     std::vector<std::pair<int, std::string>> tray_;
+    std::vector<Notice> notices_;
     std::vector<std::string> warnings_, questions_;
     std::vector<CheckReport> reports_;
     std::map<int, std::uint32_t> timers_;

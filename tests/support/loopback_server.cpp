@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -134,6 +135,10 @@ void LoopbackServer::Serve(int client, std::size_t slot) {
     Record(slot, ReadRequest(client));
     switch (script_.action) {
         case ServerScript::Action::kAnswer:
+            if (!script_.answers.empty()) {
+                SendAll(client, script_.answers[std::min(slot, script_.answers.size() - 1)]);
+                break;
+            }
             for (const auto& reply : script_.replies) {
                 if (!Pause(reply.after)) {
                     break;

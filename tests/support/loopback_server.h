@@ -30,6 +30,9 @@ struct ServerScript {
 
     Action action = Action::kAnswer;
     std::vector<Reply> replies;
+    // When set, connection k is answered with answers[k] at once instead of
+    // the replies (the last one for every later connection).
+    std::vector<std::string> answers;
     // The request is complete when this arrives, when the client stops sending
     // or when `requestWait` passes without new bytes.
     std::string requestEnd = "\r\n\r\n";
@@ -38,6 +41,11 @@ struct ServerScript {
     static ServerScript Answer(std::string bytes, std::chrono::milliseconds after = {}) {
         ServerScript script;
         script.replies.push_back({after, std::move(bytes)});
+        return script;
+    }
+    static ServerScript Answers(std::vector<std::string> inTurn) {
+        ServerScript script;
+        script.answers = std::move(inTurn);
         return script;
     }
     static ServerScript Only(Action what) {
