@@ -1,0 +1,37 @@
+// Setup -> "Alert settings...": confirmation, slow warnings, reminders,
+// grouping and desktop notifications in one dialog. Every number is a spin
+// box with its range, so nothing outside it can be typed; OK gives the
+// values back whole, Cancel leaves them as they were.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "engine/monitor_engine.h"
+
+namespace Ui {
+class AlertSettingsDialog;
+}
+
+namespace orvalin::desktop {
+
+class AlertSettingsDialog : public QDialog {
+    Q_OBJECT
+  public:
+    AlertSettingsDialog(const AlertSettings& settings, QWidget* parent = nullptr);
+    ~AlertSettingsDialog() override;
+
+    // What the fields hold.
+    AlertSettings Settings() const;
+
+  private:
+    void ApplyTexts();
+
+    std::unique_ptr<Ui::AlertSettingsDialog> ui_;
+};
+
+// Opens the dialog over parent with the engine's settings and saves them in
+// one call on OK.
+void RunAlertSettings(QWidget* parent, CMonitorEngine& engine);
+
+}  // namespace orvalin::desktop
