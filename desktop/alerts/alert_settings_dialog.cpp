@@ -1,5 +1,9 @@
 #include "desktop/alerts/alert_settings_dialog.h"
 
+#include <QLineEdit>
+#include <QSpinBox>
+#include <algorithm>
+
 #include "desktop/control_id.h"
 #include "desktop/qt_text.h"
 #include "resources/desktop_texts.h"
@@ -20,6 +24,13 @@ AlertSettingsDialog::AlertSettingsDialog(const AlertSettings& settings, QWidget*
     ui_->remindSpin->setValue(settings.remindHours);
     ui_->gatherSpin->setValue(settings.groupSeconds);
     ui_->desktopBox->setChecked(settings.desktopNotices);
+    // Checked as typed: OK waits until every number is whole and in range,
+    // rather than a spin box quietly putting back its last value on leaving.
+    // The spin box tells only of changed values; its editor of every keystroke.
+    for (QSpinBox* number : findChildren<QSpinBox*>()) {
+        connect(number->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
+                &AlertSettingsDialog::UpdateOk);
+    }
 }
 
 AlertSettingsDialog::~AlertSettingsDialog() = default;
@@ -58,6 +69,20 @@ void AlertSettingsDialog::ApplyTexts() {
         field->setAccessibleDescription(help->text());
         help->setIndent(12);
     }
+}
+
+void AlertSettingsDialog::UpdateOk() {
+    // A spin box's own hasAcceptableInput() also passes a number below its
+    // least, which it would correct only on leaving.
+    const QList<QSpinBox*> numbers = findChildren<QSpinBox*>();
+    ui_->okButton->setEnabled(std::all_of(numbers.begin(), numbers.end(), [](QSpinBox* number) {
+        if (!number->specialValueText().isEmpty() && number->text() == number->specialValueText()) {
+            return true;
+        }
+        bool whole = false;
+        const int value = number->cleanText().toInt(&whole);
+        return whole && value >= number->minimum() && value <= number->maximum();
+    }));
 }
 
 AlertSettings AlertSettingsDialog::Settings() const {

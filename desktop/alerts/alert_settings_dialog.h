@@ -1,7 +1,8 @@
 // Setup -> "Alert settings...": confirmation, slow warnings, reminders,
 // grouping and desktop notifications in one dialog. Every number is a spin
-// box with its range, so nothing outside it can be typed; OK gives the
-// values back whole, Cancel leaves them as they were.
+// box with its range: a digit that would leave it is refused as typed, and OK
+// is disabled while a number is incomplete (empty, or below its least). OK
+// gives the values back whole, Cancel leaves them as they were.
 #pragma once
 
 #include <QDialog>
@@ -26,6 +27,8 @@ class AlertSettingsDialog : public QDialog {
 
   private:
     void ApplyTexts();
+    // OK is enabled only while every number is acceptable.
+    void UpdateOk();
 
     std::unique_ptr<Ui::AlertSettingsDialog> ui_;
 };

@@ -62,6 +62,7 @@ class DesktopSession {
     QtTimerHost& Timers() const { return *timers_; }
     MessageBroker& Boxes() const { return *boxes_; }
     DesktopNotifications& Notifications() const { return *notifications_; }
+    DesktopFrontEnd& Front() const { return *frontEnd_; }
     const std::shared_ptr<SettingsStore>& Store() const { return store_; }
 
   private:
