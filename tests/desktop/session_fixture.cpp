@@ -33,6 +33,8 @@ desktop::DesktopSession& SessionTest::Start() {
     options.settingsFile = dir / "settings.db";
     options.lockFile = dir / "runtime/orvalin/CheckIfOrvalinAlreadyRunning.lock";
     options.autostart = desktop::AutostartEntry(AutostartFile());
+    options.sessionBus = sessionBus;
+    options.systemBus = [] { return QDBusConnection(QString()); };
     session = std::make_unique<desktop::DesktopSession>(options);
     session->Show();
     return *session;
