@@ -21,6 +21,7 @@
 
 #include "desktop/alerts/snooze_menu.h"
 #include "desktop/dbus/desktop_notifications.h"
+#include "desktop/dbus/system_hints.h"
 #include "desktop/frontend/desktop_frontend.h"
 #include "desktop/tray/tray_icon.h"
 #include "desktop/window/main_window.h"
@@ -75,6 +76,14 @@ class NotificationBus {
             {"/usr/bin/python3", NOTIFICATION_SERVER_PATH, "invoke", std::to_string(id), key},
             Environment(), dir_ / "invoke.log");
         ProcessUntil([&] { return invoke.Wait(0ms) >= 0; });
+    }
+
+    // A signal on the bus, as dbus-send sends it.
+    void Signal(const std::string& path, const std::string& member, const std::string& argument) {
+        Child send(
+            {"/usr/bin/dbus-send", "--bus=" + address_, "--type=signal", path, member, argument},
+            Environment(), dir_ / "send.log");
+        ProcessUntil([&] { return send.Wait(0ms) >= 0; });
     }
 
     QDBusConnection Connect() const {
@@ -206,6 +215,38 @@ TEST_F(DesktopAlerts, WithoutASessionBusANoticeGoesQuietlyToTheTrayAndTheMenusSn
     Entry(32796).trigger();
     EXPECT_EQ(StoredSnooze(), "");
     EXPECT_FALSE(Entry(32796).isEnabled());
+}
+
+TEST_F(DesktopAlerts, LogindsResumeAndNetworkManagerComingOnlineAreHintedOnce) {
+    NotificationBus bus(dir / "dbus");
+    int resumed = 0;
+    int networkUp = 0;
+    desktop::SystemHints hints([&bus] { return bus.Connect(); });
+    hints.onResumed = [&] { ++resumed; };
+    hints.onNetworkUp = [&] { ++networkUp; };
+    hints.Start();
+    // The subscription is in place once a first signal gets through.
+    ASSERT_TRUE(ProcessUntil(
+        [&] {
+            bus.Signal("/org/freedesktop/login1", "org.freedesktop.login1.Manager.PrepareForSleep",
+                       "boolean:false");
+            return resumed > 0;
+        },
+        10s));
+    ProcessFor(300ms);  // any other probe still on its way
+    resumed = 0;
+    bus.Signal("/org/freedesktop/login1", "org.freedesktop.login1.Manager.PrepareForSleep",
+               "boolean:true");
+    bus.Signal("/org/freedesktop/login1", "org.freedesktop.login1.Manager.PrepareForSleep",
+               "boolean:false");
+    // Connecting, connected, still connected, local only, connected again.
+    for (const char* nmState : {"uint32:40", "uint32:70", "uint32:60", "uint32:50", "uint32:70"}) {
+        bus.Signal("/org/freedesktop/NetworkManager", "org.freedesktop.NetworkManager.StateChanged",
+                   nmState);
+    }
+    ProcessFor(300ms);
+    EXPECT_EQ(resumed, 1);
+    EXPECT_EQ(networkUp, 2);
 }
 
 TEST_F(DesktopAlerts, AlertSettingsAreCheckedAsTypedAndSavedWholeOnOk) {
