@@ -48,6 +48,7 @@ inline constexpr std::string_view kMenuSetup = "&Setup";
 inline constexpr std::string_view kMenuEmailSettings = "&Email settings";
 inline constexpr std::string_view kMenuTestEmail = "&Test Email Settings";
 inline constexpr std::string_view kMenuLogSettings = "&Log settings";
+inline constexpr std::string_view kMenuAlertSettings = "&Alert settings...";
 inline constexpr std::string_view kMenuProbeMode = "&Modern probing (HTTPS, Host header)";
 // Followed by 1..4, which is also its key letter.
 inline constexpr std::string_view kMenuResetWebsite = "Reset Website &";
@@ -61,6 +62,18 @@ inline constexpr std::string_view kMenuAbout = "&About";
 inline constexpr std::string_view kTrayOpen = "&Open Orvalin";
 inline constexpr std::string_view kTrayAbout = "&About Orvalin...";
 inline constexpr std::string_view kTrayTerminate = "&Terminate Orvalin";
+
+// Snooze, in the tray menu and the Setup menu
+inline constexpr std::string_view kMenuSnooze = "&Snooze alerts";
+inline constexpr std::string_view kSnoozeOneHour = "For &1 hour";
+inline constexpr std::string_view kSnoozeFourHours = "For &4 hours";
+inline constexpr std::string_view kSnoozeTomorrow = "Until &tomorrow 08:00";
+inline constexpr std::string_view kSnoozeResume = "&Resume alerts";
+
+// The actions of a desktop notification
+inline constexpr std::string_view kNoticeOpen = "Open Orvalin";
+inline constexpr std::string_view kNoticeCheckNow = "Check now";
+inline constexpr std::string_view kNoticeSnooze = "Snooze 1 hour";
 
 // Website panels
 inline constexpr std::string_view kPromptInitial = "<Enter Text Here>";
@@ -142,5 +155,33 @@ inline constexpr std::string_view kEmailRecommendTest =
 inline constexpr std::string_view kEmailTestRunning = "Sending test email\u2026";
 // When no worker could take the test (the system gives no thread).
 inline constexpr std::string_view kEmailTestNotStarted = "The email test could not be started.";
+
+// Alert settings dialog: each value with its label and a line that explains it
+inline constexpr std::string_view kAlertSettingsTitle = "Alert settings";
+inline constexpr std::string_view kAlertConfirmGroup = "Before a notice is sent";
+inline constexpr std::string_view kAlertFailuresLabel = "&Failures before an alert:";
+inline constexpr std::string_view kAlertFailuresHelp =
+    "An alert is sent only after this many failed checks in a row (1: at the first).";
+inline constexpr std::string_view kAlertRecoveriesLabel = "&Good checks before a recovery:";
+inline constexpr std::string_view kAlertRecoveriesHelp =
+    "A recovery notice is sent only after this many good checks in a row.";
+inline constexpr std::string_view kAlertSecondsLabel = "Seconds between &re-checks:";
+inline constexpr std::string_view kAlertSecondsHelp =
+    "While a failure or a recovery is being confirmed, the site is checked this often.";
+inline constexpr std::string_view kAlertMessagesGroup = "Fewer messages";
+inline constexpr std::string_view kAlertSlowOnce = "One &warning per slow period";
+inline constexpr std::string_view kAlertSlowHelp =
+    "Off: a warning for every slow answer. On: one until the site is well again or fails.";
+inline constexpr std::string_view kAlertRemindLabel = "Re&mind every (hours):";
+inline constexpr std::string_view kAlertRemindHelp =
+    "While a site stays down, a reminder is sent this often (0: never).";
+inline constexpr std::string_view kAlertGroupLabel = "Gather notices &within (seconds):";
+inline constexpr std::string_view kAlertGroupHelp =
+    "Alerts and recoveries of several sites this close together go out as one mail (0: never).";
+inline constexpr std::string_view kAlertDesktopGroup = "On this desktop";
+inline constexpr std::string_view kAlertDesktopNotices = "Show desktop &notifications";
+inline constexpr std::string_view kAlertDesktopHelp =
+    "Alerts, recoveries, reminders and a first slow answer also appear as notifications.";
+inline constexpr std::string_view kAlertNever = "never";
 
 }  // namespace orvalin::text

@@ -43,6 +43,7 @@ inline constexpr int kTrayMenu = 110;
 inline constexpr int kTrayIconId = 110;
 inline constexpr int kMainMenu = 129;
 inline constexpr int kEmailSetupDialog = 196;
+inline constexpr int kAlertSettingsDialog = 197;
 
 // Commands of the menu bar and the tray menu
 inline constexpr int kCmdOpen = 32772;
@@ -59,6 +60,11 @@ inline constexpr int kCmdStartHidden = 32788;
 inline constexpr int kCmdAutoStart = 32789;
 inline constexpr int kCmdTestEmail = 32790;
 inline constexpr int kCmdProbeMode = 32791;
+inline constexpr int kCmdAlertSettings = 32792;
+inline constexpr int kCmdSnoozeOneHour = 32793;
+inline constexpr int kCmdSnoozeFourHours = 32794;
+inline constexpr int kCmdSnoozeTomorrow = 32795;
+inline constexpr int kCmdResumeAlerts = 32796;
 inline constexpr int kCmdAlwaysOnTop = 1116;
 inline constexpr int kCmdAbout = 57664;
 inline constexpr int kCmdHelpContents = 57670;

@@ -3,6 +3,9 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 
+#include "desktop/alerts/alert_commands.h"
+#include "desktop/dbus/desktop_notifications.h"
+#include "desktop/dbus/system_hints.h"
 #include "desktop/frontend/desktop_frontend.h"
 #include "desktop/frontend/message_broker.h"
 #include "desktop/frontend/qt_timers.h"
@@ -26,8 +29,13 @@ constexpr std::chrono::milliseconds kStartupReadWait{3000};
 }  // namespace
 
 SessionOptions DefaultSessionOptions() {
-    return SessionOptions{SettingsStore::DefaultPath(), InstanceLock::DefaultLockFile(),
-                          AutostartEntry(), nullptr, SessionKeyring()};
+    return SessionOptions{SettingsStore::DefaultPath(),
+                          InstanceLock::DefaultLockFile(),
+                          AutostartEntry(),
+                          nullptr,
+                          SessionKeyring(),
+                          ConnectSessionBus,
+                          ConnectSystemBus};
 }
 
 DesktopSession::DesktopSession(SessionOptions options)
@@ -38,9 +46,11 @@ DesktopSession::DesktopSession(SessionOptions options)
 
     boxes_ = std::make_unique<MessageBroker>();
     tray_ = std::make_unique<TrayIcon>();
+    notifications_ = std::make_unique<DesktopNotifications>(options.sessionBus ? options.sessionBus
+                                                                               : ConnectSessionBus);
     window_ = std::make_unique<MainWindow>(store_, *tray_, *boxes_, options.autostart);
     boxes_->SetOwnerWindow(window_.get());
-    frontEnd_ = std::make_unique<DesktopFrontEnd>(*window_, *tray_, *boxes_);
+    frontEnd_ = std::make_unique<DesktopFrontEnd>(*window_, *tray_, *boxes_, *notifications_);
     timers_ = std::make_unique<QtTimerHost>();
     dispatcher_ = std::make_unique<QtUiDispatcher>(*timers_);
     std::shared_ptr<IClock> clock = options.clock ? options.clock : std::make_shared<SystemClock>();
@@ -57,7 +67,30 @@ DesktopSession::DesktopSession(SessionOptions options)
     RegisterInstance(*store_, instance_->OtherInstanceRunning());
     window_->LoadWindowSettings();
     tray_->Show();
+    ConnectSystemServices(options.systemBus ? options.systemBus : ConnectSystemBus);
     engine_->Start();
+}
+
+void DesktopSession::ConnectSystemServices(std::function<QDBusConnection()> systemBus) {
+    QObject::connect(notifications_.get(), &DesktopNotifications::ActionChosen, window_.get(),
+                     [this](NoticeAction action) {
+                         switch (action) {
+                             case NoticeAction::kOpen:
+                                 window_->OpenWindow();
+                                 break;
+                             case NoticeAction::kCheckNow:
+                                 engine_->CheckAllNow();
+                                 break;
+                             case NoticeAction::kSnoozeHour:
+                                 window_->Alerts().Snooze(SnoozeLength::kOneHour);
+                                 break;
+                         }
+                     });
+    notifications_->Start();
+    systemHints_ = std::make_unique<SystemHints>(std::move(systemBus));
+    systemHints_->onResumed = [engine = engine_.get()] { engine->SystemResumed(); };
+    systemHints_->onNetworkUp = [engine = engine_.get()] { engine->NetworkChanged(); };
+    systemHints_->Start();
 }
 
 DesktopSession::~DesktopSession() {
@@ -82,6 +115,10 @@ void DesktopSession::End() {
         return;
     }
     ended_ = true;
+    // No hint and no notification's action reaches the engine from here on.
+    systemHints_.reset();
+    QObject::disconnect(notifications_.get(), &DesktopNotifications::ActionChosen, nullptr,
+                        nullptr);
     // The position as the user left it, before the window goes from the screen.
     const QPoint corner = window_->OuterPosition();
     window_->hide();

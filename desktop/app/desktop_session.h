@@ -3,7 +3,9 @@
 // engine, built and taken down in their order.
 #pragma once
 
+#include <QDBusConnection>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "desktop/window/autostart_entry.h"
@@ -19,10 +21,12 @@ class SettingsStore;
 namespace orvalin::desktop {
 
 class DesktopFrontEnd;
+class DesktopNotifications;
 class MainWindow;
 class MessageBroker;
 class QtTimerHost;
 class QtUiDispatcher;
+class SystemHints;
 class TrayIcon;
 
 struct SessionOptions {
@@ -32,6 +36,10 @@ struct SessionOptions {
     std::shared_ptr<IClock> clock;  // the system clock when empty
     // Keeps the mail password; when empty, the settings store keeps it.
     std::shared_ptr<IKeyring> keyring;
+    // The buses the desktop notifications and the system's hints come
+    // from; the session's and the system's when empty.
+    std::function<QDBusConnection()> sessionBus;
+    std::function<QDBusConnection()> systemBus;
 };
 
 SessionOptions DefaultSessionOptions();
@@ -56,13 +64,20 @@ class DesktopSession {
     CMonitorEngine& Engine() const { return *engine_; }
     QtTimerHost& Timers() const { return *timers_; }
     MessageBroker& Boxes() const { return *boxes_; }
+    DesktopNotifications& Notifications() const { return *notifications_; }
+    DesktopFrontEnd& Front() const { return *frontEnd_; }
     const std::shared_ptr<SettingsStore>& Store() const { return store_; }
 
   private:
+    // Notifications' actions, logind's resume and NetworkManager's state.
+    void ConnectSystemServices(std::function<QDBusConnection()> systemBus);
+
     std::shared_ptr<SettingsStore> store_;
     std::unique_ptr<InstanceLock> instance_;
     std::unique_ptr<MessageBroker> boxes_;
     std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<DesktopNotifications> notifications_;
+    std::unique_ptr<SystemHints> systemHints_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<DesktopFrontEnd> frontEnd_;
     std::unique_ptr<QtTimerHost> timers_;

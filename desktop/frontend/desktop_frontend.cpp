@@ -4,18 +4,34 @@
 #include "desktop/controls/response_graph.h"
 #include "desktop/controls/state_mark.h"
 #include "desktop/controls/status_label.h"
+#include "desktop/dbus/desktop_notifications.h"
 #include "desktop/frontend/message_broker.h"
 #include "desktop/panel/site_panel.h"
 #include "desktop/qt_text.h"
 #include "desktop/tray/tray_icon.h"
 #include "desktop/window/main_window.h"
 #include "resources/desktop_texts.h"
+#include "resources/resource_ids.h"
 
 namespace orvalin::desktop {
 namespace {
 
 bool ValidSlot(int slot) {
     return slot >= 0 && slot < 4;
+}
+
+// The tray icon that says the same as the notice.
+int IconOf(NoticeKind kind) {
+    switch (kind) {
+        case NoticeKind::Alert:
+        case NoticeKind::Reminder:
+            return ids::kIconUnreachable;
+        case NoticeKind::SlowWarning:
+            return ids::kIconSlow;
+        case NoticeKind::Recovery:
+            break;
+    }
+    return ids::kIconNormal;
 }
 
 }  // namespace
@@ -47,11 +63,16 @@ void GraphAdapter::SetLabelSide(int left) {
     graph_->SetLabelSide(left != 0);
 }
 
-DesktopFrontEnd::DesktopFrontEnd(MainWindow& window, TrayIcon& tray, MessageBroker& boxes)
-    : window_(window), tray_(tray), boxes_(boxes) {
+DesktopFrontEnd::DesktopFrontEnd(MainWindow& window, TrayIcon& tray, MessageBroker& boxes,
+                                 DesktopNotifications& notifications)
+    : window_(window), tray_(tray), boxes_(boxes), notifications_(notifications) {
     for (int i = 0; i < 4; ++i) {
         graphs_[static_cast<std::size_t>(i)].Bind(window_.Panel(i).Graph());
     }
+    QObject::connect(&notifications_, &DesktopNotifications::Unshown, &tray_,
+                     [&tray = tray_](const DesktopNotice& notice) {
+                         tray.ShowMessage(notice.summary, notice.body, notice.critical);
+                     });
 }
 
 std::string DesktopFrontEnd::AddressBoxText(int slot) {
@@ -173,6 +194,11 @@ bool DesktopFrontEnd::HasTray() const {
 
 void DesktopFrontEnd::SetIconAndTip(int iconId, const std::string& tip) {
     tray_.SetIconAndTip(iconId, Q(tip));
+}
+
+void DesktopFrontEnd::ShowNotice(const Notice& notice) {
+    notifications_.Show(DesktopNotice{Q(notice.subject), Q(notice.body),
+                                      notice.kind == NoticeKind::Alert, IconOf(notice.kind)});
 }
 
 void DesktopFrontEnd::ShowWarning(const std::string& text) {

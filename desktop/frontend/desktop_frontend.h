@@ -10,6 +10,7 @@
 
 namespace orvalin::desktop {
 
+class DesktopNotifications;
 class MainWindow;
 class MessageBroker;
 class ResponseGraph;
@@ -39,7 +40,10 @@ class DesktopFrontEnd final : public IPanelView,
                               public IUserDialogs,
                               public IShellCommands {
   public:
-    DesktopFrontEnd(MainWindow& window, TrayIcon& tray, MessageBroker& boxes);
+    // A notice goes to notifications; one they cannot show goes to the tray
+    // icon's message, and without a notification area nowhere.
+    DesktopFrontEnd(MainWindow& window, TrayIcon& tray, MessageBroker& boxes,
+                    DesktopNotifications& notifications);
 
     // IPanelView
     std::string AddressBoxText(int slot) override;
@@ -59,6 +63,7 @@ class DesktopFrontEnd final : public IPanelView,
     // ITrayView
     bool HasTray() const override;
     void SetIconAndTip(int iconId, const std::string& tip) override;
+    void ShowNotice(const Notice& notice) override;
 
     // IUserDialogs
     void ShowWarning(const std::string& text) override;
@@ -74,6 +79,7 @@ class DesktopFrontEnd final : public IPanelView,
     MainWindow& window_;
     TrayIcon& tray_;
     MessageBroker& boxes_;
+    DesktopNotifications& notifications_;
     std::array<GraphAdapter, 4> graphs_;
 };
 

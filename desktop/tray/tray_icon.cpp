@@ -13,6 +13,8 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     open_ = menu_.addAction(Q(text::kTrayOpen));
     about_ = menu_.addAction(Q(text::kTrayAbout));
     menu_.addSeparator();
+    menu_.addMenu(&snooze_);
+    menu_.addSeparator();
     terminate_ = menu_.addAction(Q(text::kTrayTerminate));
     SetControlId(*open_, ids::kCmdOpen);
     SetControlId(*about_, ids::kCmdAbout);
@@ -24,6 +26,8 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     connect(about_, &QAction::triggered, this, &TrayIcon::AboutRequested);
     connect(terminate_, &QAction::triggered, this, &TrayIcon::TerminateRequested);
     connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
+    // A click on a message opens the window, as the notification's action does.
+    connect(&icon_, &QSystemTrayIcon::messageClicked, this, &TrayIcon::OpenRequested);
     RefreshAvailability();
 }
 
@@ -46,6 +50,16 @@ void TrayIcon::SetIconAndTip(int iconId, const QString& tip) {
         icon_.setIcon(IconById(iconId));
     }
     icon_.setToolTip(tip.left(kTipLength));
+}
+
+bool TrayIcon::ShowMessage(const QString& title, const QString& body, bool critical) {
+    if (!RefreshAvailability() || !icon_.isVisible()) {
+        return false;
+    }
+    icon_.showMessage(title, body,
+                      critical ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information,
+                      kMessageMs);
+    return true;
 }
 
 bool TrayIcon::RefreshAvailability() {

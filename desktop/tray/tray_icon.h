@@ -1,6 +1,8 @@
-// The icon in the notification area: its menu ("Open", "About", "Terminate"),
-// the double click that opens the window, and the icon and tooltip the
-// engine sets. Whether a notification area exists is kept for other threads.
+// The icon in the notification area: its menu ("Open", "About", "Snooze
+// alerts", "Terminate"), the double click that opens the window, the icon and
+// tooltip the engine sets, and the messages shown beside it when there is no
+// notification server. Whether a notification area exists is kept for other
+// threads.
 #pragma once
 
 #include <QMenu>
@@ -9,12 +11,15 @@
 #include <atomic>
 #include <memory>
 
+#include "desktop/alerts/snooze_menu.h"
+
 namespace orvalin::desktop {
 
 class TrayIcon : public QObject {
     Q_OBJECT
   public:
     static constexpr int kTipLength = 63;
+    static constexpr int kMessageMs = 10000;
 
     explicit TrayIcon(QObject* parent = nullptr);
     ~TrayIcon() override;
@@ -23,6 +28,8 @@ class TrayIcon : public QObject {
     void Show();
     void Remove();
     void SetIconAndTip(int iconId, const QString& tip);
+    // A message beside the icon; false when there is no notification area.
+    bool ShowMessage(const QString& title, const QString& body, bool critical);
 
     int IconId() const { return iconId_; }
     QString ToolTip() const { return icon_.toolTip(); }
@@ -30,6 +37,7 @@ class TrayIcon : public QObject {
     QAction* OpenAction() const { return open_; }
     QAction* AboutAction() const { return about_; }
     QAction* TerminateAction() const { return terminate_; }
+    SnoozeMenu& Snooze() { return snooze_; }
 
     // Any thread: whether a notification area was there at the last look.
     bool Available() const { return available_.load(); }
@@ -45,6 +53,7 @@ class TrayIcon : public QObject {
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMenu menu_;
+    SnoozeMenu snooze_;
     QAction* open_;
     QAction* about_;
     QAction* terminate_;

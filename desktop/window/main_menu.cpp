@@ -31,6 +31,15 @@ MainMenu::MainMenu(QMenuBar& bar) {
     Add(setup, ids::kCmdEmailSettings, text::kMenuEmailSettings);
     Add(setup, ids::kCmdTestEmail, text::kMenuTestEmail);
     setup.addSeparator();
+    Add(setup, ids::kCmdAlertSettings, text::kMenuAlertSettings);
+    snooze_ = new SnoozeMenu(&setup);
+    setup.addMenu(snooze_);
+    for (QAction* entry : snooze_->actions()) {
+        if (const int id = ControlId(*entry); id != 0) {
+            actions_[id] = entry;
+        }
+    }
+    setup.addSeparator();
     Add(setup, ids::kCmdLogSettings, text::kMenuLogSettings);
     Add(setup, ids::kCmdProbeMode, text::kMenuProbeMode, true);
     setup.addSeparator();

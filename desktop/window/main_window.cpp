@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "desktop/alerts/alert_commands.h"
 #include "desktop/control_id.h"
 #include "desktop/controls/prompt_edit.h"
 #include "desktop/dialogs/about_dialog.h"
@@ -102,6 +103,11 @@ void MainWindow::ConnectCommands() {
     on(ids::kCmdErrorLog, [this] { OpenLogViewer(false); });
     on(ids::kCmdEmailSettings, [this] { OpenEmailSettings(); });
     on(ids::kCmdTestEmail, [this] { TestEmailSettings(); });
+    on(ids::kCmdAlertSettings, [this] {
+        if (alerts_) {
+            alerts_->OpenSettings();
+        }
+    });
     on(ids::kCmdLogSettings, [this] { OpenLogSettings(); });
     on(ids::kCmdProbeMode, [this] { ToggleProbeMode(); });
     for (int i = 0; i < kPanelCount; ++i) {
@@ -129,6 +135,9 @@ void MainWindow::ConnectCommands() {
 void MainWindow::AttachEngine(CMonitorEngine& engine) {
     engine_ = &engine;
     email_ = std::make_unique<EmailCommands>(engine, dialogs_, *this);
+    alerts_ = std::make_unique<AlertCommands>(engine, *this);
+    alerts_->Bind(menu_->Snooze());
+    alerts_->Bind(tray_.Snooze());
 }
 
 SitePanel& MainWindow::Panel(int slot) const {

@@ -21,6 +21,7 @@ class SettingsStore;
 
 namespace orvalin::desktop {
 
+class AlertCommands;
 class EmailCommands;
 class SitePanel;
 class TrayIcon;
@@ -41,6 +42,8 @@ class MainWindow : public QMainWindow {
 
     SitePanel& Panel(int slot) const;
     const MainMenu& Menu() const { return *menu_; }
+    // Snooze, resume and the alert settings; set by AttachEngine.
+    AlertCommands& Alerts() const { return *alerts_; }
 
     // Commands (menu, tray and engine).
     void OpenWindow();
@@ -93,6 +96,7 @@ class MainWindow : public QMainWindow {
     CMonitorEngine* engine_ = nullptr;
     std::unique_ptr<MainMenu> menu_;
     std::unique_ptr<EmailCommands> email_;
+    std::unique_ptr<AlertCommands> alerts_;
     std::array<SitePanel*, 4> panels_{};
 
     std::optional<QPoint> hiddenAt_;  // the place to show the hidden window again

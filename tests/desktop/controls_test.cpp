@@ -309,15 +309,24 @@ namespace {
 TEST(TrayIcon, MenuDefaultEntryIconsAndTooltipCutTo63Characters) {
     TrayIcon tray;
     QList<QAction*> entries = tray.Menu().actions();
-    ASSERT_EQ(entries.size(), 4);
+    ASSERT_EQ(entries.size(), 6);
     EXPECT_EQ(entries[0]->text(), "&Open Orvalin");
     EXPECT_EQ(entries[1]->text(), "&About Orvalin...");
     EXPECT_TRUE(entries[2]->isSeparator());
-    EXPECT_EQ(entries[3]->text(), "&Terminate Orvalin");
+    EXPECT_EQ(entries[3]->text(), "&Snooze alerts");
+    EXPECT_TRUE(entries[4]->isSeparator());
+    EXPECT_EQ(entries[5]->text(), "&Terminate Orvalin");
     EXPECT_EQ(tray.Menu().defaultAction(), entries[0]);
     EXPECT_EQ(ControlId(*entries[0]), 32772);
     EXPECT_EQ(ControlId(*entries[1]), 57664);
-    EXPECT_EQ(ControlId(*entries[3]), 32773);
+    EXPECT_EQ(ControlId(*entries[5]), 32773);
+    ASSERT_NE(entries[3]->menu(), nullptr);
+    QStringList snooze;
+    for (QAction* entry : entries[3]->menu()->actions()) {
+        snooze << entry->text();
+    }
+    EXPECT_EQ(snooze, QStringList({"For &1 hour", "For &4 hours", "Until &tomorrow 08:00", "",
+                                   "&Resume alerts"}));
 
     tray.Show();
     EXPECT_EQ(tray.IconId(), 128);
@@ -330,7 +339,7 @@ TEST(TrayIcon, MenuDefaultEntryIconsAndTooltipCutTo63Characters) {
     EXPECT_EQ(tray.ToolTip(), longTip.left(63));
 
     QSignalSpy terminate(&tray, &TrayIcon::TerminateRequested);
-    entries[3]->trigger();
+    entries[5]->trigger();
     EXPECT_EQ(terminate.count(), 1);
 }
 

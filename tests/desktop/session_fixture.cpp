@@ -34,6 +34,8 @@ desktop::DesktopSession& SessionTest::Start() {
     options.lockFile = dir / "runtime/orvalin/CheckIfOrvalinAlreadyRunning.lock";
     options.autostart = desktop::AutostartEntry(AutostartFile());
     options.keyring = keyring;
+    options.sessionBus = sessionBus;
+    options.systemBus = [] { return QDBusConnection(QString()); };
     session = std::make_unique<desktop::DesktopSession>(options);
     session->Show();
     return *session;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <functional>
 #include <memory>
 
 #include "desktop/app/desktop_session.h"
@@ -40,6 +42,9 @@ class SessionTest : public testing::Test {
     ScopedEnv home{"HOME", dir.Path().string()};
     std::shared_ptr<SettingsStore> store;
     std::shared_ptr<IKeyring> keyring;  // none: the store keeps the mail password
+    // The session bus of notifications; none unless a test gives one, so
+    // that no test reaches the desktop it runs on. The system bus is never given.
+    std::function<QDBusConnection()> sessionBus = [] { return QDBusConnection(QString()); };
     std::unique_ptr<desktop::DesktopSession> session;
 };
 
