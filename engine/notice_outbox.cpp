@@ -82,6 +82,9 @@ void CMonitorEngine::Shared::SendTogether(std::vector<OutgoingNotice> sameKind) 
     if (mailed) {
         sent = smtp.SendMail(MailCopy().senderEmail, sameKind.front().to, notice.subject,
                              notice.body) != 0;
+        if (!sent) {
+            metrics.CountMailFailure();
+        }
     }
     if (sent) {
         for (const OutgoingNotice& one : sameKind) {

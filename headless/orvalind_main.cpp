@@ -113,7 +113,8 @@ int StartOneRound(CMonitorEngine& engine, HeadlessFrontEnd& frontEnd, EventLoop&
     auto worst = std::make_shared<CheckOutcome>(CheckOutcome::Success);
     auto remaining = std::make_shared<int>(expected);
     auto judged = std::make_shared<int>(0);
-    frontEnd.onCheckFinished = [worst, remaining, judged, &loop, &plugin](const CheckReport& report) {
+    frontEnd.onCheckFinished = [worst, remaining, judged, &loop,
+                                &plugin](const CheckReport& report) {
         if (report.confirming) {
             return;  // its re-probe follows within the round and gives the outcome
         }

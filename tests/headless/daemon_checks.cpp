@@ -18,7 +18,8 @@ bool MatchesStamp(const std::string& text) {
 
 std::multimap<std::string, PrintedCheck> PrintedChecks(const std::string& out) {
     static const std::regex line(
-        "(?:(.+): )?(\\S+): (success|slow|unexpected response|unreachable|no network)(?: \\((.+)\\))?; "
+        "(?:(.+): )?(\\S+): (success|slow|unexpected response|unreachable|no network)(?: "
+        "\\((.+)\\))?; "
         "Last access: (.+)");
     std::multimap<std::string, PrintedCheck> checks;
     std::size_t start = 0;
