@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/whole_io.h"
+
 namespace orvalin {
 namespace {
 
@@ -62,20 +64,6 @@ std::string Number(double value) {
 void Family(std::string& out, const char* name, const char* help, const char* type) {
     out += std::string("# HELP ") + name + " " + help + "\n";
     out += std::string("# TYPE ") + name + " " + type + "\n";
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 }  // namespace

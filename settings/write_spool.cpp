@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/whole_io.h"
 #include "platform/xdg_paths.h"
 
 namespace orvalin::store_db {
@@ -131,32 +132,6 @@ class LockedFile {
     int fd_;
     bool missing_ = false;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written == 0 || errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ReadAll(int fd, std::string& content) {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            content.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0) {
-            return true;
-        } else if (errno != EINTR) {
-            return false;
-        }
-    }
-}
 
 }  // namespace
 
